@@ -1,0 +1,224 @@
+#include "cli.h"
+
+#include "app/app_context.h"
+#include "app/settings_file.h"
+#include "live/current_data.h"
+
+#include <thread>
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+
+namespace veltra::cli {
+
+namespace {
+
+using link::PortCatalog;
+using link::ReadOutcome;
+
+struct Options {
+    QString command;
+    QString port; // number or device path; empty when not given
+    int count = 1;
+    bool json = false;
+};
+
+QString number9(double v) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.9g", v);
+    return QString::fromLatin1(text);
+}
+
+QString clockText(const live::InstrumentClock& c) {
+    return QStringLiteral("%1-%2-%3T%4:%5:%6")
+        .arg(c.year, 4, 10, QLatin1Char('0'))
+        .arg(c.month, 2, 10, QLatin1Char('0'))
+        .arg(c.day, 2, 10, QLatin1Char('0'))
+        .arg(c.hour, 2, 10, QLatin1Char('0'))
+        .arg(c.minute, 2, 10, QLatin1Char('0'))
+        .arg(c.second, 2, 10, QLatin1Char('0'));
+}
+
+// The decoded fields in a fixed order: name and text (numbers as JSON numbers).
+std::vector<std::pair<QString, QString>> fields(const live::CurrentData& d) {
+    return {
+        {"memoryFill", QString::number(d.memoryFill)},
+        {"doseTime", QString::number(d.doseTime)},
+        {"batteryVoltage", number9(d.batteryVoltage)},
+        {"workingTime", QString::number(d.workingTime)},
+        {"measurementCount", QString::number(d.measurementCount)},
+        {"doseValue", number9(d.doseValue)},
+        {"errorPercent", number9(d.errorPercent)},
+        {"mainValue", number9(d.mainValue)},
+        {"statusFlags", QString::number(d.statusFlags)},
+        {"mode", QString::number(d.mode)},
+    };
+}
+
+void printReading(const live::CurrentData& d, bool json, QTextStream& out) {
+    const auto values = fields(d);
+    if (json) {
+        QString line = QStringLiteral("{");
+        for (const auto& [name, value] : values) {
+            line += QStringLiteral("\"%1\":%2,").arg(name, value);
+        }
+        line += QStringLiteral("\"clock\":\"%1\"}").arg(clockText(d.clock));
+        out << line << '\n';
+    } else {
+        for (const auto& [name, value] : values) {
+            out << name.leftJustified(18) << value << '\n';
+        }
+        out << QStringLiteral("clock").leftJustified(18) << clockText(d.clock) << '\n';
+    }
+    out.flush();
+}
+
+QString failureText(ReadOutcome outcome, std::uint32_t got, std::size_t expected) {
+    switch (outcome) {
+    case ReadOutcome::noHeader:
+        return QStringLiteral("the instrument did not answer");
+    case ReadOutcome::headerCrc:
+        return QStringLiteral("the reply header failed its CRC check");
+    case ReadOutcome::dataShort:
+        return QStringLiteral("the reply was cut short (%1 of %2 bytes)").arg(got).arg(expected);
+    case ReadOutcome::dataCrc:
+        return QStringLiteral("the reply data failed their CRC check");
+    case ReadOutcome::refused:
+        return QStringLiteral("the request does not fit the transfer buffer");
+    case ReadOutcome::ok:
+        break;
+    }
+    return QStringLiteral("the reply was incomplete (%1 of %2 bytes)").arg(got).arg(expected);
+}
+
+// The catalogue for a --port value: a path is pinned as port 1; a number is resolved with the
+// pins of prog.ini in the current directory.
+std::optional<std::pair<PortCatalog, std::uint8_t>> catalogFor(const QString& port,
+                                                                QTextStream& err) {
+    bool isNumber = false;
+    const int number = port.toInt(&isNumber, 10);
+    if (isNumber) {
+        if (number < link::firstPortNumber || number > link::lastPortNumber) {
+            err << "veltra-cli: port number " << port << " is outside 1..255\n";
+            return std::nullopt;
+        }
+        return std::pair{PortCatalog(app::portPins(app::readIniFile(app::settingsFilePath()))),
+                         static_cast<std::uint8_t>(number)};
+    }
+    return std::pair{PortCatalog({{1, port}}, {}), std::uint8_t{1}};
+}
+
+int commandPorts(QTextStream& out, QTextStream& err) {
+    const PortCatalog catalog(app::portPins(app::readIniFile(app::settingsFilePath())));
+    const auto entries = catalog.entries();
+    if (entries.empty()) {
+        err << "veltra-cli: no serial ports found\n";
+    }
+    for (const auto& entry : entries) {
+        out << entry.number << '\t' << entry.device << (entry.pinned ? "\t(prog.ini)" : "")
+            << '\n';
+    }
+    return exitOk;
+}
+
+int commandPoll(const Options& options, QTextStream& out, QTextStream& err) {
+    auto catalog = catalogFor(options.port, err);
+    if (!catalog) {
+        return exitUsage;
+    }
+    app::AppContext context(std::move(catalog->first));
+    context.state.portNumber = catalog->second;
+    auto& link = context.link;
+    const QString portName = QStringLiteral("port %1 (%2)")
+                                 .arg(context.state.portNumber)
+                                 .arg(link.catalog().deviceName(context.state.portNumber));
+
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < options.count; ++i) {
+        if (i > 0) {
+            // Once a second, as the program polls.
+            std::this_thread::sleep_until(start + std::chrono::seconds(i));
+        }
+        if (!link.ensurePortOpen()) {
+            err << "veltra-cli: cannot open " << portName << '\n';
+            return exitFailure;
+        }
+        std::fill_n(link.transferBuffer().begin(), 1000, std::uint8_t{0});
+        const std::size_t expected = live::CurrentData::size + 2;
+        const bool ok = link.readBlock(link::command::currentData, link::length::currentData, 0);
+        if (!ok || link.lastTransferCount() != expected) {
+            err << "veltra-cli: no valid answer on " << portName << ": "
+                << failureText(link.lastReadOutcome(), link.lastTransferCount(), expected) << '\n';
+            return exitFailure;
+        }
+        context.currentReading = *live::decodeCurrentData(link.transferBuffer());
+        if (!options.json && i > 0) {
+            out << '\n';
+        }
+        printReading(context.currentReading, options.json, out);
+    }
+    return exitOk;
+}
+
+} // namespace
+
+QString usageText() {
+    return QStringLiteral(
+        "usage: veltra-cli ports\n"
+        "       veltra-cli --port N|PATH poll [--count N] [--json]\n"
+        "\n"
+        "  ports            list the port numbers and the device each stands for\n"
+        "  poll             read the instrument's current data once a second and print it\n"
+        "  --port N|PATH    port number 1..255 (see 'ports'), or a device path\n"
+        "  --count N        number of readings (default 1)\n"
+        "  --json           one JSON object per reading and line\n"
+        "\n"
+        "Exit status: 0 success, 1 port or instrument failure, 2 usage error.\n");
+}
+
+int run(const QStringList& args, QTextStream& out, QTextStream& err) {
+    Options options;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            out << usageText();
+            return exitOk;
+        } else if (arg == QLatin1String("--port") && hasValue) {
+            options.port = args[++i];
+        } else if (arg == QLatin1String("--count") && hasValue) {
+            bool ok = false;
+            options.count = args[++i].toInt(&ok, 10);
+            if (!ok || options.count < 1) {
+                err << "veltra-cli: --count takes a whole number of at least 1\n";
+                return exitUsage;
+            }
+        } else if (arg == QLatin1String("--json")) {
+            options.json = true;
+        } else if (!arg.startsWith(QLatin1Char('-')) && options.command.isEmpty()) {
+            options.command = arg;
+        } else {
+            err << "veltra-cli: unexpected argument '" << arg << "'\n" << usageText();
+            return exitUsage;
+        }
+    }
+
+    if (options.command == QLatin1String("ports")) {
+        return commandPorts(out, err);
+    }
+    if (options.command == QLatin1String("poll")) {
+        if (options.port.isEmpty()) {
+            err << "veltra-cli: poll needs --port N|PATH\n";
+            return exitUsage;
+        }
+        return commandPoll(options, out, err);
+    }
+    err << (options.command.isEmpty() ? QStringLiteral("veltra-cli: no command given\n")
+                                      : QStringLiteral("veltra-cli: unknown command '%1'\n")
+                                            .arg(options.command))
+        << usageText();
+    return exitUsage;
+}
+
+} // namespace veltra::cli

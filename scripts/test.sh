@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with warnings as errors and runs every test headless.
+# Usage: scripts/test.sh [preset]   (default, debug or asan; default: default)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-default}"
+
+scripts/install-deps.sh
+export QT_QPA_PLATFORM=offscreen
+cmake --preset "$preset"
+cmake --build --preset "$preset" -j "$(nproc)"
+ctest --preset "$preset" -j "$(nproc)"

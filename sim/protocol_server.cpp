@@ -1,0 +1,248 @@
+#include "protocol_server.h"
+
+#include "link/codecs.h"
+#include "link/frame.h"
+
+#include <algorithm>
+
+namespace veltra::sim {
+
+namespace cmd = link::command;
+using link::crc16Modbus;
+using link::Frame;
+
+namespace {
+
+constexpr std::size_t maxLogEntries = 4096;
+
+bool isWrite(std::uint8_t command) {
+    return command == cmd::setClock || command == cmd::writeParameters ||
+           command == cmd::resetDose || command == cmd::factorySettings ||
+           command == cmd::eraseArchive;
+}
+
+// The data length the instrument expects with each write command.
+std::uint16_t writeLength(std::uint8_t command) {
+    switch (command) {
+    case cmd::setClock:
+        return link::length::clock;
+    case cmd::writeParameters:
+        return link::length::parameterBlock;
+    case cmd::resetDose:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+void appendWithCrc(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> data) {
+    out.insert(out.end(), data.begin(), data.end());
+    const auto crc = crc16Modbus(data);
+    out.push_back(crc.lo);
+    out.push_back(crc.hi);
+}
+
+} // namespace
+
+ProtocolServer::ProtocolServer(InstrumentModel& model, ServerOptions options)
+    : m_model(model), m_options(options), m_rng(options.seed) {}
+
+void ProtocolServer::injectFault(Fault fault) {
+    std::lock_guard lock(m_mutex);
+    if (fault.count > 0) {
+        m_faults.push_back(fault);
+    }
+}
+
+void ProtocolServer::clearFaults() {
+    std::lock_guard lock(m_mutex);
+    m_faults.clear();
+}
+
+ServerStats ProtocolServer::stats() const {
+    std::lock_guard lock(m_mutex);
+    return m_stats;
+}
+
+std::vector<std::vector<std::uint8_t>> ProtocolServer::requestLog() const {
+    std::lock_guard lock(m_mutex);
+    return m_log;
+}
+
+void ProtocolServer::clearRequestLog() {
+    std::lock_guard lock(m_mutex);
+    m_log.clear();
+}
+
+std::vector<Response> ProtocolServer::receive(std::span<const std::uint8_t> bytes) {
+    std::lock_guard lock(m_mutex);
+    m_stats.bytesReceived += bytes.size();
+    m_pending.insert(m_pending.end(), bytes.begin(), bytes.end());
+    std::vector<Response> out;
+    while (takeFrame(out)) {
+    }
+    return out;
+}
+
+bool ProtocolServer::takeFrame(std::vector<Response>& out) {
+    if (m_pending.size() < Frame::size) {
+        return false;
+    }
+    const auto header = Frame::parse(std::span(m_pending).first<Frame::size>());
+    if (!header) {
+        // Not a frame start: slide by one byte and look again.
+        m_pending.erase(m_pending.begin());
+        ++m_stats.rejected;
+        return true;
+    }
+    if (isWrite(header->command)) {
+        const std::size_t total = Frame::size + header->length + 2U;
+        if (header->length != writeLength(header->command) || header->address != 0) {
+            m_pending.erase(m_pending.begin(), m_pending.begin() + Frame::size);
+            ++m_stats.rejected;
+            return true;
+        }
+        if (m_pending.size() < total) {
+            return false; // the data are still on their way
+        }
+        const auto frame = std::span(m_pending).first(total);
+        const auto dataAndCrc = frame.subspan(Frame::size);
+        if (crc16Modbus(dataAndCrc).isZero()) {
+            applyWrite(header->command, dataAndCrc.first(header->length));
+            ++m_stats.writes;
+            if (m_log.size() < maxLogEntries) {
+                m_log.emplace_back(frame.begin(), frame.end());
+            }
+            if (m_options.answerWritesWithJunk) {
+                out.push_back({randomBytes(1 + m_rng() % 24), {}, false});
+            }
+        } else {
+            ++m_stats.rejected;
+        }
+        m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(total));
+        return true;
+    }
+
+    const auto frame = std::span(m_pending).first<Frame::size>();
+    if (m_log.size() < maxLogEntries) {
+        m_log.emplace_back(frame.begin(), frame.end());
+    }
+    bool served = false;
+    auto reply = answerRead(header->command, header->length, header->address, served);
+    m_pending.erase(m_pending.begin(), m_pending.begin() + Frame::size);
+    if (!served) {
+        ++m_stats.rejected;
+        return true;
+    }
+    ++m_stats.reads;
+    out.push_back(withFault(std::move(reply)));
+    return true;
+}
+
+std::vector<std::uint8_t> ProtocolServer::answerRead(std::uint8_t command, std::uint16_t length,
+                                                     std::uint16_t address, bool& served) {
+    std::vector<std::uint8_t> data;
+    served = true;
+    if (command == cmd::currentData && length == link::length::currentData && address == 0) {
+        const auto b = m_model.currentData();
+        data.assign(b.begin(), b.end());
+    } else if (command == cmd::currentData && length == link::length::identityProbe &&
+               address == link::identityProbeAddress) {
+        const auto b = m_model.identity();
+        data.assign(b.begin(), b.end());
+    } else if (command == cmd::parameters && length == link::length::parameterReadout &&
+               address == 0) {
+        const auto b = m_model.parameterReadout();
+        data.assign(b.begin(), b.end());
+    } else if (command == cmd::archiveRecord && length == link::length::archiveRecord &&
+               address < link::archiveRecordCount) {
+        const auto b = m_model.archiveRecord(address);
+        data.assign(b.begin(), b.end());
+    } else {
+        served = false;
+        return {};
+    }
+    // The reply header repeats the request's command, length and address.
+    const auto header = Frame{command, length, address}.bytes();
+    std::vector<std::uint8_t> reply(header.begin(), header.end());
+    appendWithCrc(reply, data);
+    return reply;
+}
+
+void ProtocolServer::applyWrite(std::uint8_t command, std::span<const std::uint8_t> data) {
+    switch (command) {
+    case cmd::setClock:
+        m_model.setClockFromBcd(data.first<6>());
+        break;
+    case cmd::writeParameters:
+        m_model.setParameters(data.first<parameterBlockSize>());
+        break;
+    case cmd::resetDose:
+        if (data[0] == link::resetDoseData) {
+            m_model.resetDose();
+        }
+        break;
+    case cmd::factorySettings:
+        m_model.restoreFactorySettings();
+        break;
+    case cmd::eraseArchive:
+        m_model.eraseArchive();
+        break;
+    default:
+        break;
+    }
+}
+
+std::vector<std::uint8_t> ProtocolServer::randomBytes(std::size_t n) {
+    std::vector<std::uint8_t> bytes(n);
+    for (auto& b : bytes) {
+        b = static_cast<std::uint8_t>(m_rng() & 0xFFU);
+    }
+    return bytes;
+}
+
+Response ProtocolServer::withFault(std::vector<std::uint8_t> reply) {
+    Fault fault;
+    bool faulty = false;
+    if (!m_faults.empty()) {
+        fault = m_faults.front();
+        if (--m_faults.front().count <= 0) {
+            m_faults.pop_front();
+        }
+        faulty = true;
+    } else if (m_options.faultRate > 0.0 &&
+               std::uniform_real_distribution<double>(0.0, 1.0)(m_rng) < m_options.faultRate) {
+        // Random faults never drop the port: a demo should keep running.
+        fault.kind = static_cast<FaultKind>(m_rng() % 6);
+        fault.delay_ms = 200;
+        faulty = true;
+    }
+    if (!faulty) {
+        return {std::move(reply), {}, false};
+    }
+    ++m_stats.faultsApplied;
+    switch (fault.kind) {
+    case FaultKind::silence:
+        return {};
+    case FaultKind::truncated: {
+        const std::size_t data = reply.size() - Frame::size - 2;
+        reply.resize(Frame::size + data / 2);
+        return {std::move(reply), {}, false};
+    }
+    case FaultKind::badHeaderCrc:
+        reply[Frame::size - 1] ^= 0x5A;
+        return {std::move(reply), {}, false};
+    case FaultKind::badDataCrc:
+        reply.back() ^= 0xA5;
+        return {std::move(reply), {}, false};
+    case FaultKind::garbage:
+        return {randomBytes(reply.size()), {}, false};
+    case FaultKind::delay:
+        return {std::move(reply), std::chrono::milliseconds(fault.delay_ms), false};
+    case FaultKind::dropPort:
+        return {{}, {}, true};
+    }
+    return {std::move(reply), {}, false};
+}
+
+} // namespace veltra::sim

@@ -1,0 +1,67 @@
+#pragma once
+// The simulator's serial endpoint: a pseudo-terminal in raw mode. The program opens the
+// terminal side (its path, or a stable symlink to it) exactly as it opens a USB adapter; a
+// thread serves the controller side.
+//
+// The endpoint keeps its own handle on the terminal side open, so the controller side never
+// sees a hang-up while the program closes and reopens the port between transactions.
+//
+// Optional wire timing emulates 57600 baud 8N1: 10 bits a byte, about 0.174 ms. A request is
+// taken as complete when its last byte would have arrived, and the answer is paced out byte by
+// byte at the same rate.
+
+#include "protocol_server.h"
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace veltra::sim {
+
+struct EndpointOptions {
+    bool wireTiming = false;
+    int baud = 57600;
+    std::string linkPath; // optional stable symlink to the terminal's path
+};
+
+class PtyEndpoint {
+public:
+    PtyEndpoint(ProtocolServer& server, EndpointOptions options = {});
+    PtyEndpoint(const PtyEndpoint&) = delete;
+    PtyEndpoint& operator=(const PtyEndpoint&) = delete;
+    ~PtyEndpoint();
+
+    // Creates the pseudo-terminal and starts serving. False with errorText() on failure.
+    bool start();
+    void stop();
+
+    // The terminal's path (/dev/pts/N), or the symlink when one was asked for.
+    [[nodiscard]] const std::string& devicePath() const;
+    [[nodiscard]] const std::string& terminalPath() const { return m_terminalPath; }
+    [[nodiscard]] const std::string& errorText() const { return m_error; }
+    // True once the port was dropped by a fault: the device is gone.
+    [[nodiscard]] bool dropped() const { return m_dropped.load(); }
+
+private:
+    void serve();
+    void drop();
+    // Sleeps until t; false when the endpoint is being stopped.
+    bool waitUntil(std::chrono::steady_clock::time_point t);
+    void sendPaced(const std::vector<std::uint8_t>& bytes, std::chrono::steady_clock::time_point from);
+    void writeAll(const std::uint8_t* data, std::size_t n);
+
+    ProtocolServer& m_server;
+    EndpointOptions m_options;
+    int m_controller = -1;
+    int m_terminal = -1;
+    int m_wake[2] = {-1, -1}; // self-pipe that ends the serving thread
+    std::string m_terminalPath;
+    std::string m_error;
+    std::thread m_thread;
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_dropped{false};
+    std::chrono::nanoseconds m_byteTime{0};
+};
+
+} // namespace veltra::sim

@@ -1,0 +1,47 @@
+#pragma once
+// One simulated instrument on a pseudo-terminal: model, protocol server and endpoint together.
+// Used by veltra-sim, by the tests in-process, and by the program's demo mode.
+
+#include "instrument_model.h"
+#include "protocol_server.h"
+#include "pty_endpoint.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace veltra::sim {
+
+struct SimulatorOptions {
+    ModelOptions model;
+    ServerOptions server;
+    EndpointOptions endpoint;
+};
+
+class Simulator {
+public:
+    explicit Simulator(SimulatorOptions options = {});
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+    ~Simulator();
+
+    bool start();
+    void stop();
+
+    [[nodiscard]] const std::string& devicePath() const { return m_endpoint.devicePath(); }
+    [[nodiscard]] const std::string& errorText() const { return m_endpoint.errorText(); }
+    [[nodiscard]] bool dropped() const { return m_endpoint.dropped(); }
+
+    [[nodiscard]] InstrumentModel& model() { return m_model; }
+    [[nodiscard]] ProtocolServer& server() { return m_server; }
+
+    // Waits until the server has handled at least this many write requests; false on time-out.
+    bool waitForWrites(std::uint64_t count, std::chrono::milliseconds timeout) const;
+
+private:
+    InstrumentModel m_model;
+    ProtocolServer m_server;
+    PtyEndpoint m_endpoint;
+};
+
+} // namespace veltra::sim

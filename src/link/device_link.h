@@ -1,0 +1,104 @@
+#pragma once
+// The device link: the one serial port through which the program talks to the instrument and
+// the two transactions everything else uses.
+//
+// readBlock: purge twice, send the 7-byte Frame, read the 7-byte reply header within
+// 2*7 + 1000 ms and check its CRC (a bad header ends the transaction with no second read),
+// then read length + 2 bytes from offset 0 of transferBuffer within 2*(length+2) + 1000 ms and
+// check the register ends at 0, 0.
+// writeBlock: header, data and data CRC in one write (500 ms limit); no purge before, nothing
+// read after. The instrument does not acknowledge writes; whatever it answers is thrown away by
+// the purge of the next read.
+//
+// Synchronous: each call blocks until the port's time-outs end it. Nothing is retried here;
+// retry policy belongs to the callers.
+
+#include "link/codecs.h"
+#include "link/frame.h"
+#include "link/port_catalog.h"
+#include "link/serial_port.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+
+namespace veltra::link {
+
+// Where the most recent readBlock stopped, for callers that explain a failure to the user.
+enum class ReadOutcome {
+    ok,
+    refused,      // length + 2 does not fit the transfer buffer; nothing was sent
+    noHeader,     // fewer than 7 reply-header bytes before the time-out
+    headerCrc,    // 7 bytes arrived but their CRC does not check
+    dataShort,    // fewer than length + 2 data bytes before the time-out
+    dataCrc,      // all data arrived but their CRC does not check
+};
+
+class DeviceLink {
+public:
+    // At least 1000 bytes, as every caller expects; a transaction whose data and CRC do not fit
+    // is refused without touching the port.
+    static constexpr std::size_t transferBufferSize = 1024;
+    static constexpr int writeTimeout_ms = 500;
+
+    // The read time-out rule of the instrument's line: 2 ms per byte plus 1000 ms.
+    [[nodiscard]] static constexpr int readTimeout_ms(std::size_t bytes) {
+        return static_cast<int>(2 * bytes + 1000);
+    }
+
+    // portNumber is the program state's selected port (0 = none); the link reads it on every
+    // open and never changes it.
+    DeviceLink(const std::uint8_t& portNumber, PortCatalog catalog,
+               std::unique_ptr<SerialPort> port = makeSystemSerialPort());
+
+    // The text of the connection dialog's port box, used when no port number is selected.
+    // The window supplies it; without one the box reads as empty.
+    void setDialogPortText(std::function<QString()> provider);
+
+    // Opens the selected port (or the one typed in the dialog's box when portNumber is 0)
+    // with the instrument's line settings. Closes the previous port first.
+    bool openSelectedPort();
+    // Opens port n and records the outcome in portOpenedByNumber.
+    bool openPortNumber(std::uint8_t n);
+    // Reopens the selected port, with one retry. False at once when no port is selected.
+    bool ensurePortOpen();
+
+    bool readBlock(std::uint8_t command, std::uint16_t length, std::uint16_t address);
+    std::uint32_t writeBlock(std::uint8_t command, std::uint16_t length, std::uint16_t address);
+
+    [[nodiscard]] std::span<std::uint8_t> transferBuffer() { return m_transferBuffer; }
+    [[nodiscard]] std::span<const std::uint8_t> transferBuffer() const { return m_transferBuffer; }
+    // Bytes moved by the most recent port read or write (length + 2 after a complete read).
+    [[nodiscard]] std::uint32_t lastTransferCount() const { return m_lastTransferCount; }
+    [[nodiscard]] std::uint8_t crcLo() const { return m_crc.lo; }
+    [[nodiscard]] std::uint8_t crcHi() const { return m_crc.hi; }
+    [[nodiscard]] bool portOpenedByNumber() const { return m_portOpenedByNumber; }
+    [[nodiscard]] ReadOutcome lastReadOutcome() const { return m_lastReadOutcome; }
+    [[nodiscard]] bool isOpen() const { return m_port->isOpen(); }
+    // The device path or name of the port opened last (empty before any open).
+    [[nodiscard]] const QString& openedDevice() const { return m_openedDevice; }
+
+    [[nodiscard]] PortCatalog& catalog() { return m_catalog; }
+    [[nodiscard]] const PortCatalog& catalog() const { return m_catalog; }
+
+private:
+    bool openDevice(int number);
+
+    const std::uint8_t& m_portNumber;
+    PortCatalog m_catalog;
+    std::unique_ptr<SerialPort> m_port;
+    std::function<QString()> m_dialogPortText;
+
+    std::array<std::uint8_t, transferBufferSize> m_transferBuffer{};
+    std::uint32_t m_lastTransferCount = 0;
+    Crc m_crc;
+    bool m_portOpenedByNumber = false;
+    ReadOutcome m_lastReadOutcome = ReadOutcome::ok;
+    QString m_openedDevice;
+};
+
+} // namespace veltra::link

@@ -1,0 +1,123 @@
+#include "link/qt_serial_port.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+
+namespace veltra::link {
+
+std::unique_ptr<SerialPort> makeSystemSerialPort() { return std::make_unique<QtSerialPort>(); }
+
+QtSerialPort::~QtSerialPort() { close(); }
+
+bool QtSerialPort::open(const QString& deviceName) {
+    close();
+    if (deviceName.isEmpty()) {
+        return false;
+    }
+    m_port.setPortName(deviceName);
+    // Qt opens the device exclusively (TIOCEXCL on POSIX, share mode 0 on Windows) and fails
+    // on a device that does not exist.
+    return m_port.open(QIODevice::ReadWrite);
+}
+
+void QtSerialPort::close() {
+    if (m_port.isOpen()) {
+        m_port.close();
+    }
+    m_port.clearError();
+}
+
+bool QtSerialPort::isOpen() const { return m_port.isOpen(); }
+
+bool QtSerialPort::readLineSettings() {
+    // Qt has read the driver's settings while opening; a device that refused them reports an
+    // error here.
+    return m_port.isOpen() && m_port.error() == QSerialPort::NoError;
+}
+
+bool QtSerialPort::applyLineSettings(const LineSettings& s) {
+    if (!m_port.isOpen()) {
+        return false;
+    }
+    const auto dataBits = static_cast<QSerialPort::DataBits>(s.dataBits);
+    const auto stopBits = s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
+    return m_port.setBaudRate(s.baud) && m_port.setDataBits(dataBits) &&
+           m_port.setParity(s.parity ? QSerialPort::EvenParity : QSerialPort::NoParity) &&
+           m_port.setStopBits(stopBits);
+}
+
+void QtSerialPort::purge() {
+    if (m_port.isOpen()) {
+        m_port.clear(QSerialPort::AllDirections);
+    }
+}
+
+std::size_t QtSerialPort::write(std::span<const std::uint8_t> bytes, int timeout_ms) {
+    if (!m_port.isOpen() || bytes.empty()) {
+        return 0;
+    }
+    const qint64 queued =
+        m_port.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    if (queued <= 0) {
+        return 0;
+    }
+    const QDeadlineTimer deadline(timeout_ms);
+    while (m_port.bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
+            break;
+        }
+    }
+    const qint64 written = queued - m_port.bytesToWrite();
+    return written > 0 ? static_cast<std::size_t>(written) : 0;
+}
+
+std::size_t QtSerialPort::read(std::span<std::uint8_t> dest, int timeout_ms) {
+    if (!m_port.isOpen()) {
+        return 0;
+    }
+    const QDeadlineTimer deadline(timeout_ms);
+    std::size_t got = 0;
+    while (got < dest.size()) {
+        const qint64 n = m_port.read(reinterpret_cast<char*>(dest.data() + got),
+                                     static_cast<qint64>(dest.size() - got));
+        if (n < 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+        if (got >= dest.size() || deadline.hasExpired()) {
+            break;
+        }
+        if (!m_port.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+            // Time-out, or the device went away (an unplugged adapter): nothing more comes.
+            if (m_port.bytesAvailable() == 0) {
+                break;
+            }
+        }
+    }
+    return got;
+}
+
+QStringList systemSerialDevices() {
+    QStringList paths;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        paths << info.systemLocation();
+    }
+#ifndef Q_OS_WIN
+    // Bluetooth rfcomm ports and some adapters are not always listed by Qt's enumeration.
+    const QDir dev(QStringLiteral("/dev"));
+    for (const QString& name :
+         dev.entryList({QStringLiteral("rfcomm*"), QStringLiteral("ttyUSB*"),
+                        QStringLiteral("ttyACM*")},
+                       QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        paths << dev.filePath(name);
+    }
+#endif
+    std::sort(paths.begin(), paths.end());
+    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+    return paths;
+}
+
+} // namespace veltra::link

@@ -1,0 +1,35 @@
+#pragma once
+// SerialPort over Qt SerialPort: Windows COM ports, Linux ttys (USB adapters, ACM devices,
+// rfcomm Bluetooth ports) and pseudo-terminals. Blocking use on the calling thread; no event
+// loop is needed.
+
+#include "link/serial_port.h"
+
+#include <QSerialPort>
+#include <QStringList>
+
+namespace veltra::link {
+
+class QtSerialPort final : public SerialPort {
+public:
+    QtSerialPort() = default;
+    ~QtSerialPort() override;
+
+    bool open(const QString& deviceName) override;
+    void close() override;
+    [[nodiscard]] bool isOpen() const override;
+    bool readLineSettings() override;
+    bool applyLineSettings(const LineSettings& settings) override;
+    void purge() override;
+    std::size_t write(std::span<const std::uint8_t> bytes, int timeout_ms) override;
+    std::size_t read(std::span<std::uint8_t> dest, int timeout_ms) override;
+
+private:
+    QSerialPort m_port;
+};
+
+// The serial devices the system lists, by path (Linux: USB adapters, ACM devices, rfcomm
+// Bluetooth ports, built-in ports; Windows: COM names), sorted, without duplicates.
+[[nodiscard]] QStringList systemSerialDevices();
+
+} // namespace veltra::link

@@ -1,0 +1,55 @@
+#pragma once
+// The serial transport behind the device link: a small interface so that the link's
+// transaction logic is independent of the platform's serial API. The real implementation is
+// QtSerialPort (qt_serial_port.h); tests may wrap it to watch the calls.
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace veltra::link {
+
+// The instrument's line: 57600 baud, 8 data bits, no parity, one stop bit.
+struct LineSettings {
+    std::int32_t baud = 57600;
+    int dataBits = 8;
+    bool parity = false;
+    int stopBits = 1;
+};
+
+class SerialPort {
+public:
+    SerialPort() = default;
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+    virtual ~SerialPort() = default;
+
+    // Opens the device for reading and writing, not shared with other programs; an existing
+    // device only. Closes whatever was open before.
+    virtual bool open(const QString& deviceName) = 0;
+    virtual void close() = 0;
+    [[nodiscard]] virtual bool isOpen() const = 0;
+
+    // Reads the line settings the driver reports; false when the device is not a serial line.
+    virtual bool readLineSettings() = 0;
+    // Applies baud rate, data bits, parity and stop bits; every other line setting stays as the
+    // driver reported it.
+    virtual bool applyLineSettings(const LineSettings& settings) = 0;
+
+    // Discards everything pending in both directions.
+    virtual void purge() = 0;
+
+    // Writes the bytes, giving up after timeout_ms. Returns the count actually written.
+    virtual std::size_t write(std::span<const std::uint8_t> bytes, int timeout_ms) = 0;
+
+    // Reads until dest is full or timeout_ms has passed since the call. Returns the count read.
+    virtual std::size_t read(std::span<std::uint8_t> dest, int timeout_ms) = 0;
+};
+
+// The platform's serial port (QtSerialPort backend).
+[[nodiscard]] std::unique_ptr<SerialPort> makeSystemSerialPort();
+
+} // namespace veltra::link

@@ -1,0 +1,46 @@
+#include "live/current_data.h"
+
+#include "link/codecs.h"
+
+#include <algorithm>
+
+namespace veltra::live {
+
+using link::decodeBcd;
+using link::decodeFloat32;
+using link::getWord16;
+using link::getWord32;
+
+CurrentData decodeCurrentData(const std::array<std::uint8_t, CurrentData::size>& b) {
+    CurrentData d;
+    d.memoryFill = getWord16(b, 0);
+    d.doseTime = getWord32(b, 4);
+    d.batteryVoltage = decodeFloat32(b, 8);
+    d.workingTime = getWord32(b, 12);
+    d.measurementCount = getWord32(b, 16);
+    d.reserved20 = decodeFloat32(b, 20);
+    d.doseValue = decodeFloat32(b, 24);
+    d.errorPercent = decodeFloat32(b, 28);
+    d.mainValue = decodeFloat32(b, 32);
+    d.clock.second = decodeBcd(b[36]);
+    d.clock.minute = decodeBcd(b[37]);
+    d.clock.hour = decodeBcd(b[38]);
+    d.clock.day = decodeBcd(static_cast<std::uint8_t>(b[39] & 0x3F));
+    d.clock.month = decodeBcd(b[40]);
+    d.clock.year = 2000 + decodeBcd(b[41]);
+    d.statusFlags = getWord16(b, 42);
+    d.reserved44 = decodeFloat32(b, 44);
+    d.mode = b[48];
+    return d;
+}
+
+std::optional<CurrentData> decodeCurrentData(std::span<const std::uint8_t> buffer) {
+    if (buffer.size() < CurrentData::size) {
+        return std::nullopt;
+    }
+    std::array<std::uint8_t, CurrentData::size> block{};
+    std::copy_n(buffer.begin(), CurrentData::size, block.begin());
+    return decodeCurrentData(block);
+}
+
+} // namespace veltra::live

@@ -1,0 +1,59 @@
+#pragma once
+// The 49-byte current-measurement block the instrument answers to command 0x10, length 49,
+// address 0, and its decoded form. Integers little-endian, floats as wire floats, clock bytes
+// packed BCD.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace veltra::live {
+
+// The instrument's clock as its bytes 36..41 say (day already masked with 0x3F).
+struct InstrumentClock {
+    int second = 0;
+    int minute = 0;
+    int hour = 0;
+    int day = 0;
+    int month = 0; // 1..12
+    int year = 0;  // in full: 2000 + the year byte
+
+    friend bool operator==(const InstrumentClock&, const InstrumentClock&) = default;
+};
+
+// Bits of statusFlags.
+namespace status {
+inline constexpr std::uint16_t charging = 0x04;
+inline constexpr std::uint16_t doseRateAlarm = 0x10;
+inline constexpr std::uint16_t doseAlarm = 0x20;
+inline constexpr std::uint16_t memoryFull = 0x80;
+} // namespace status
+
+struct CurrentData {
+    static constexpr std::size_t size = 49;
+
+    std::uint16_t memoryFill = 0;       // archive records in use, 800 = full
+    std::uint32_t doseTime = 0;         // s
+    double batteryVoltage = 0.0;        // V
+    std::uint32_t workingTime = 0;      // s
+    std::uint32_t measurementCount = 0; // a change means a new measurement
+    double reserved20 = 0.0;            // kept, not used
+    double doseValue = 0.0;             // µSv
+    double errorPercent = 0.0;          // %
+    double mainValue = 0.0;             // µSv/h, or 1/(min·cm²) in the flux modes
+    InstrumentClock clock;
+    std::uint16_t statusFlags = 0;
+    double reserved44 = 0.0; // kept, not used
+    std::uint8_t mode = 0;
+
+    friend bool operator==(const CurrentData&, const CurrentData&) = default;
+};
+
+// Decodes the first 49 bytes of a reply. Every bit pattern decodes; the day byte loses its top
+// two bits before its BCD is read.
+[[nodiscard]] CurrentData decodeCurrentData(const std::array<std::uint8_t, CurrentData::size>& bytes);
+// The same over a longer buffer (the link's transfer buffer); nullopt when it is too short.
+[[nodiscard]] std::optional<CurrentData> decodeCurrentData(std::span<const std::uint8_t> buffer);
+
+} // namespace veltra::live

@@ -1,0 +1,244 @@
+// The link's transaction sequence against a scripted port: which calls it makes, in which
+// order, with which sizes and time-outs.
+#include "link/device_link.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+using namespace veltra::link;
+
+namespace {
+
+struct ScriptedPort final : SerialPort {
+    struct Shared {
+        std::vector<std::string> calls;
+        std::deque<std::vector<std::uint8_t>> replies; // one per read call
+        std::vector<std::vector<std::uint8_t>> written;
+        QStringList openable;
+        int failOpens = 0; // the next opens that fail
+    };
+    explicit ScriptedPort(std::shared_ptr<Shared> s) : shared(std::move(s)) {}
+
+    bool open(const QString& name) override {
+        shared->calls.push_back("open " + name.toStdString());
+        if (shared->failOpens > 0) {
+            --shared->failOpens;
+            return false;
+        }
+        opened = shared->openable.contains(name);
+        return opened;
+    }
+    void close() override { opened = false; }
+    bool isOpen() const override { return opened; }
+    bool readLineSettings() override { return opened; }
+    bool applyLineSettings(const LineSettings& s) override {
+        shared->calls.push_back("settings " + std::to_string(s.baud) + " " +
+                                std::to_string(s.dataBits) + (s.parity ? "E" : "N") +
+                                std::to_string(s.stopBits));
+        return opened;
+    }
+    void purge() override { shared->calls.push_back("purge"); }
+    std::size_t write(std::span<const std::uint8_t> bytes, int timeout_ms) override {
+        shared->calls.push_back("write " + std::to_string(bytes.size()) + " within " +
+                                std::to_string(timeout_ms));
+        shared->written.emplace_back(bytes.begin(), bytes.end());
+        return bytes.size();
+    }
+    std::size_t read(std::span<std::uint8_t> dest, int timeout_ms) override {
+        shared->calls.push_back("read " + std::to_string(dest.size()) + " within " +
+                                std::to_string(timeout_ms));
+        if (shared->replies.empty()) {
+            return 0;
+        }
+        const auto reply = shared->replies.front();
+        shared->replies.pop_front();
+        const std::size_t n = std::min(reply.size(), dest.size());
+        std::copy_n(reply.begin(), n, dest.begin());
+        return n;
+    }
+
+    std::shared_ptr<Shared> shared;
+    bool opened = false;
+};
+
+std::vector<std::uint8_t> withCrc(std::vector<std::uint8_t> data) {
+    const auto crc = crc16Modbus(data);
+    data.push_back(crc.lo);
+    data.push_back(crc.hi);
+    return data;
+}
+
+std::vector<std::uint8_t> replyHeader(std::uint8_t command, std::uint16_t length,
+                                      std::uint16_t address) {
+    const auto h = Frame{command, length, address}.bytes();
+    return {h.begin(), h.end()};
+}
+
+class DeviceLinkTest : public ::testing::Test {
+protected:
+    DeviceLinkTest() {
+        shared->openable = {"/dev/ttyUSB0", "/dev/ttyUSB1"};
+        link.setDialogPortText([this] { return dialogText; });
+    }
+
+    std::shared_ptr<ScriptedPort::Shared> shared = std::make_shared<ScriptedPort::Shared>();
+    std::uint8_t portNumber = 1;
+    QString dialogText;
+    DeviceLink link{portNumber,
+                    PortCatalog({}, [] { return QStringList{"/dev/ttyUSB0", "/dev/ttyUSB1"}; }),
+                    std::make_unique<ScriptedPort>(shared)};
+};
+
+} // namespace
+
+TEST_F(DeviceLinkTest, ReadPurgesTwiceSendsTheFrameAndReadsHeaderThenData) {
+    ASSERT_TRUE(link.ensurePortOpen());
+    shared->calls.clear();
+    const std::vector<std::uint8_t> data(49, 0x42);
+    shared->replies = {replyHeader(0x10, 49, 0), withCrc(data)};
+
+    ASSERT_TRUE(link.readBlock(0x10, 49, 0));
+    EXPECT_EQ(shared->calls, (std::vector<std::string>{"purge", "purge", "write 7 within 500",
+                                                       "read 7 within 1014",
+                                                       "read 51 within 1102"}));
+    EXPECT_EQ(shared->written.back(),
+              (std::vector<std::uint8_t>{0x10, 0x00, 0x31, 0x00, 0x00, 0xB4, 0x0C}));
+    EXPECT_EQ(link.lastTransferCount(), 51U);
+    EXPECT_EQ(link.crcLo(), 0);
+    EXPECT_EQ(link.crcHi(), 0);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), link.transferBuffer().begin()));
+    EXPECT_EQ(link.lastReadOutcome(), ReadOutcome::ok);
+}
+
+TEST_F(DeviceLinkTest, BadReplyHeaderMeansNoSecondRead) {
+    ASSERT_TRUE(link.ensurePortOpen());
+    shared->calls.clear();
+    auto header = replyHeader(0x10, 49, 0);
+    header[5] ^= 0xFF;
+    shared->replies = {header, withCrc(std::vector<std::uint8_t>(49, 1))};
+
+    EXPECT_FALSE(link.readBlock(0x10, 49, 0));
+    EXPECT_EQ(shared->calls.back(), "read 7 within 1014");
+    EXPECT_EQ(shared->replies.size(), 1U); // the data were never asked for
+    EXPECT_EQ(link.lastTransferCount(), 7U);
+    EXPECT_EQ(link.lastReadOutcome(), ReadOutcome::headerCrc);
+}
+
+TEST_F(DeviceLinkTest, ReadFailuresAreTold) {
+    ASSERT_TRUE(link.ensurePortOpen());
+    auto badData = withCrc(std::vector<std::uint8_t>(10, 7));
+    badData[3] ^= 1;
+    const struct {
+        std::deque<std::vector<std::uint8_t>> replies;
+        ReadOutcome outcome;
+        std::uint32_t count;
+    } cases[] = {
+        {{}, ReadOutcome::noHeader, 0},
+        {{{0x25, 0x00}}, ReadOutcome::noHeader, 2},
+        {{replyHeader(0x25, 10, 5), {1, 2, 3}}, ReadOutcome::dataShort, 3},
+        {{replyHeader(0x25, 10, 5), badData}, ReadOutcome::dataCrc, 12},
+    };
+    for (const auto& c : cases) {
+        std::fill(link.transferBuffer().begin(), link.transferBuffer().end(), std::uint8_t{0});
+        shared->replies = c.replies;
+        EXPECT_FALSE(link.readBlock(0x25, 10, 5));
+        EXPECT_EQ(link.lastReadOutcome(), c.outcome);
+        EXPECT_EQ(link.lastTransferCount(), c.count);
+    }
+}
+
+TEST_F(DeviceLinkTest, TooLongARequestIsRefusedWithoutTouchingThePort) {
+    ASSERT_TRUE(link.ensurePortOpen());
+    shared->calls.clear();
+    EXPECT_FALSE(link.readBlock(0x30, DeviceLink::transferBufferSize - 1, 0));
+    EXPECT_EQ(link.writeBlock(0x80, 0xFFFF, 0), 0U);
+    EXPECT_TRUE(shared->calls.empty());
+    EXPECT_EQ(link.lastReadOutcome(), ReadOutcome::refused);
+}
+
+TEST_F(DeviceLinkTest, WritesSendHeaderDataAndCrcInOneWriteWithoutPurgeOrRead) {
+    ASSERT_TRUE(link.ensurePortOpen());
+    shared->calls.clear();
+
+    EXPECT_EQ(link.writeBlock(0x50, 0, 0), 9U);
+    EXPECT_EQ(shared->written.back(), (std::vector<std::uint8_t>{0x50, 0x00, 0x00, 0x00, 0x00,
+                                                                 0xE4, 0x0C, 0xFF, 0xFF}));
+
+    link.transferBuffer()[0] = 0x03;
+    EXPECT_EQ(link.writeBlock(0xAA, 1, 0), 10U);
+    const auto& dose = shared->written.back();
+    ASSERT_EQ(dose.size(), 10U);
+    EXPECT_EQ(dose[7], 0x03);
+    EXPECT_TRUE(crc16Modbus(std::span(dose).subspan(7)).isZero());
+    EXPECT_EQ(link.lastTransferCount(), 10U);
+
+    EXPECT_EQ(shared->calls,
+              (std::vector<std::string>{"write 9 within 500", "write 10 within 500"}));
+}
+
+TEST_F(DeviceLinkTest, ClockWriteExample) {
+    ASSERT_TRUE(link.ensurePortOpen());
+    const std::array<std::uint8_t, 6> clock{0x09, 0x05, 0x14, 0x27, 0x03, 0x24};
+    std::copy(clock.begin(), clock.end(), link.transferBuffer().begin());
+    ASSERT_EQ(link.writeBlock(0xBB, 6, 0), 15U);
+    const auto& sent = shared->written.back();
+    EXPECT_EQ(std::vector<std::uint8_t>(sent.begin(), sent.begin() + 5),
+              (std::vector<std::uint8_t>{0xBB, 0x00, 0x06, 0x00, 0x00}));
+    EXPECT_TRUE(crc16Modbus(std::span(sent).first(7)).isZero());
+    EXPECT_TRUE(std::equal(clock.begin(), clock.end(), sent.begin() + 7));
+    EXPECT_TRUE(crc16Modbus(std::span(sent).subspan(7)).isZero());
+}
+
+TEST_F(DeviceLinkTest, OpenAppliesTheInstrumentLineSettings) {
+    shared->calls.clear();
+    ASSERT_TRUE(link.openSelectedPort());
+    EXPECT_EQ(shared->calls,
+              (std::vector<std::string>{"open /dev/ttyUSB0", "settings 57600 8N1"}));
+    EXPECT_EQ(link.openedDevice(), "/dev/ttyUSB0");
+}
+
+TEST_F(DeviceLinkTest, EnsurePortOpenRetriesOnceAndNeedsASelectedPort) {
+    shared->failOpens = 1;
+    EXPECT_TRUE(link.ensurePortOpen());
+    shared->failOpens = 2;
+    EXPECT_FALSE(link.ensurePortOpen());
+    EXPECT_FALSE(link.isOpen());
+
+    portNumber = 0;
+    shared->calls.clear();
+    EXPECT_FALSE(link.ensurePortOpen());
+    EXPECT_TRUE(shared->calls.empty());
+}
+
+TEST_F(DeviceLinkTest, NumberWithoutADeviceFailsAtOnce) {
+    portNumber = 9;
+    shared->calls.clear();
+    EXPECT_FALSE(link.ensurePortOpen());
+    EXPECT_TRUE(shared->calls.empty());
+}
+
+TEST_F(DeviceLinkTest, WithoutASelectionTheDialogsBoxNamesThePort) {
+    portNumber = 0;
+    dialogText = " 2 ";
+    ASSERT_TRUE(link.openSelectedPort());
+    EXPECT_EQ(link.openedDevice(), "/dev/ttyUSB1");
+    EXPECT_EQ(portNumber, 0); // not adopted
+
+    for (const char* bad : {"", "two", "2x", "-1", "300"}) {
+        dialogText = bad;
+        EXPECT_FALSE(link.openSelectedPort()) << bad;
+        EXPECT_FALSE(link.isOpen()) << bad;
+    }
+}
+
+TEST_F(DeviceLinkTest, OpenPortNumberRecordsItsOutcome) {
+    EXPECT_TRUE(link.openPortNumber(2));
+    EXPECT_TRUE(link.portOpenedByNumber());
+    EXPECT_FALSE(link.openPortNumber(3));
+    EXPECT_FALSE(link.portOpenedByNumber());
+    EXPECT_FALSE(link.isOpen());
+    // openSelectedPort leaves the flag alone
+    EXPECT_TRUE(link.openSelectedPort());
+    EXPECT_FALSE(link.portOpenedByNumber());
+}
