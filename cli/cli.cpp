@@ -95,7 +95,7 @@ QString failureText(ReadOutcome outcome, std::uint32_t got, std::size_t expected
 // The catalogue for a --port value: a path is pinned as port 1; a number is resolved with the
 // pins of prog.ini in the current directory.
 std::optional<std::pair<PortCatalog, std::uint8_t>> catalogFor(const QString& port,
-                                                                QTextStream& err) {
+                                                               QTextStream& err) {
     bool isNumber = false;
     const int number = port.toInt(&isNumber, 10);
     if (isNumber) {
@@ -116,8 +116,7 @@ int commandPorts(QTextStream& out, QTextStream& err) {
         err << "veltra-cli: no serial ports found\n";
     }
     for (const auto& entry : entries) {
-        out << entry.number << '\t' << entry.device << (entry.pinned ? "\t(prog.ini)" : "")
-            << '\n';
+        out << entry.number << '\t' << entry.device << (entry.pinned ? "\t(prog.ini)" : "") << '\n';
     }
     return exitOk;
 }
@@ -214,9 +213,9 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err) {
         }
         return commandPoll(options, out, err);
     }
-    err << (options.command.isEmpty() ? QStringLiteral("veltra-cli: no command given\n")
-                                      : QStringLiteral("veltra-cli: unknown command '%1'\n")
-                                            .arg(options.command))
+    err << (options.command.isEmpty()
+                ? QStringLiteral("veltra-cli: no command given\n")
+                : QStringLiteral("veltra-cli: unknown command '%1'\n").arg(options.command))
         << usageText();
     return exitUsage;
 }

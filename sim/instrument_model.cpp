@@ -233,8 +233,8 @@ std::array<std::uint8_t, currentDataSize> InstrumentModel::currentData() {
     putWord32(b, 4, static_cast<std::uint32_t>(m_doseTime_s));
     encodeFloat32(b, 8, m_battery_V);
     putWord32(b, 12, static_cast<std::uint32_t>(m_workingTime_s));
-    putWord32(b, 16, m_pinnedCount.value_or(m_countBase + static_cast<std::uint32_t>(
-                                                              m_measurementIndex)));
+    putWord32(b, 16,
+              m_pinnedCount.value_or(m_countBase + static_cast<std::uint32_t>(m_measurementIndex)));
     encodeFloat32(b, 20, 22.5);
     encodeFloat32(b, 24, m_dose_uSv);
     encodeFloat32(b, 28, 10.0 + 5.0 * std::fabs(std::sin(static_cast<double>(m_measurementIndex))));
@@ -330,7 +330,8 @@ void InstrumentModel::setParameters(std::span<const std::uint8_t, parameterBlock
     std::lock_guard lock(m_mutex);
     std::copy(block.begin(), block.end(), m_parameters.begin());
     // The instrument keeps its own identity whatever it is sent.
-    m_parameters[param::deviceType] = static_cast<std::uint8_t>(std::clamp(m_options.deviceType, 1, 7));
+    m_parameters[param::deviceType] =
+        static_cast<std::uint8_t>(std::clamp(m_options.deviceType, 1, 7));
 }
 
 void InstrumentModel::resetDose() {

@@ -59,9 +59,12 @@ bool parseFault(std::string_view text, veltra::sim::Fault& fault) {
         return true;
     }
     static constexpr std::pair<std::string_view, FaultKind> kinds[] = {
-        {"silence", FaultKind::silence},           {"truncated", FaultKind::truncated},
-        {"bad-header-crc", FaultKind::badHeaderCrc}, {"bad-data-crc", FaultKind::badDataCrc},
-        {"garbage", FaultKind::garbage},           {"drop", FaultKind::dropPort},
+        {"silence", FaultKind::silence},
+        {"truncated", FaultKind::truncated},
+        {"bad-header-crc", FaultKind::badHeaderCrc},
+        {"bad-data-crc", FaultKind::badDataCrc},
+        {"garbage", FaultKind::garbage},
+        {"drop", FaultKind::dropPort},
     };
     for (const auto& [name, k] : kinds) {
         if (kind == name) {

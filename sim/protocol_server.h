@@ -33,8 +33,8 @@ enum class FaultKind {
 
 struct Fault {
     FaultKind kind = FaultKind::silence;
-    int count = 1;     // read requests it applies to
-    int delay_ms = 0;  // for delay
+    int count = 1;    // read requests it applies to
+    int delay_ms = 0; // for delay
 };
 
 // What the endpoint must do after a request: send bytes (after a delay), or drop the port.
@@ -46,9 +46,9 @@ struct Response {
 
 struct ServerStats {
     std::uint64_t bytesReceived = 0;
-    std::uint64_t reads = 0;      // read requests answered (or faulted)
-    std::uint64_t writes = 0;     // write requests applied
-    std::uint64_t rejected = 0;   // frames ignored: bad CRC, unknown command, bad length
+    std::uint64_t reads = 0;    // read requests answered (or faulted)
+    std::uint64_t writes = 0;   // write requests applied
+    std::uint64_t rejected = 0; // frames ignored: bad CRC, unknown command, bad length
     std::uint64_t faultsApplied = 0;
 };
 

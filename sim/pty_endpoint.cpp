@@ -18,7 +18,9 @@ PtyEndpoint::PtyEndpoint(ProtocolServer& server, EndpointOptions options)
     m_byteTime = std::chrono::nanoseconds(10'000'000'000LL / std::max(1, m_options.baud));
 }
 
-PtyEndpoint::~PtyEndpoint() { stop(); }
+PtyEndpoint::~PtyEndpoint() {
+    stop();
+}
 
 const std::string& PtyEndpoint::devicePath() const {
     return m_options.linkPath.empty() ? m_terminalPath : m_options.linkPath;
@@ -95,6 +97,7 @@ void PtyEndpoint::writeAll(const std::uint8_t* data, std::size_t n) {
     while (n > 0 && m_controller >= 0) {
         const ssize_t w = ::write(m_controller, data, n);
         if (w > 0) {
+            m_bytesSent += static_cast<std::uint64_t>(w);
             data += w;
             n -= static_cast<std::size_t>(w);
         } else if (w < 0 && (errno == EAGAIN || errno == EINTR)) {
@@ -159,8 +162,8 @@ void PtyEndpoint::serve() {
                 drop();
                 return;
             }
-            auto from = m_options.wireTiming ? std::max(inboundWireFree, Steady::now())
-                                             : Steady::now();
+            auto from =
+                m_options.wireTiming ? std::max(inboundWireFree, Steady::now()) : Steady::now();
             if (response.delay.count() > 0) {
                 from += response.delay;
                 if (!waitUntil(from)) {

@@ -42,13 +42,16 @@ public:
     [[nodiscard]] const std::string& errorText() const { return m_error; }
     // True once the port was dropped by a fault: the device is gone.
     [[nodiscard]] bool dropped() const { return m_dropped.load(); }
+    // Bytes written to the program so far (answers, junk, garbage).
+    [[nodiscard]] std::uint64_t bytesSent() const { return m_bytesSent.load(); }
 
 private:
     void serve();
     void drop();
     // Sleeps until t; false when the endpoint is being stopped.
     bool waitUntil(std::chrono::steady_clock::time_point t);
-    void sendPaced(const std::vector<std::uint8_t>& bytes, std::chrono::steady_clock::time_point from);
+    void sendPaced(const std::vector<std::uint8_t>& bytes,
+                   std::chrono::steady_clock::time_point from);
     void writeAll(const std::uint8_t* data, std::size_t n);
 
     ProtocolServer& m_server;
@@ -61,6 +64,7 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_dropped{false};
+    std::atomic<std::uint64_t> m_bytesSent{0};
     std::chrono::nanoseconds m_byteTime{0};
 };
 

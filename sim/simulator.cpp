@@ -8,15 +8,21 @@ Simulator::Simulator(SimulatorOptions options)
     : m_model(std::move(options.model)), m_server(m_model, options.server),
       m_endpoint(m_server, std::move(options.endpoint)) {}
 
-Simulator::~Simulator() { stop(); }
+Simulator::~Simulator() {
+    stop();
+}
 
-bool Simulator::start() { return m_endpoint.start(); }
+bool Simulator::start() {
+    return m_endpoint.start();
+}
 
-void Simulator::stop() { m_endpoint.stop(); }
+void Simulator::stop() {
+    m_endpoint.stop();
+}
 
-bool Simulator::waitForWrites(std::uint64_t count, std::chrono::milliseconds timeout) const {
+bool Simulator::waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const auto until = std::chrono::steady_clock::now() + timeout;
-    while (m_server.stats().writes < count) {
+    while (!condition()) {
         if (std::chrono::steady_clock::now() >= until) {
             return false;
         }

@@ -7,6 +7,7 @@
 #include "pty_endpoint.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,8 +36,11 @@ public:
     [[nodiscard]] InstrumentModel& model() { return m_model; }
     [[nodiscard]] ProtocolServer& server() { return m_server; }
 
-    // Waits until the server has handled at least this many write requests; false on time-out.
-    bool waitForWrites(std::uint64_t count, std::chrono::milliseconds timeout) const;
+    [[nodiscard]] std::uint64_t bytesSent() const { return m_endpoint.bytesSent(); }
+
+    // Waits until the condition holds (checked every millisecond); false on time-out. For tests
+    // that must know the simulator has acted before they go on.
+    static bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
 private:
     InstrumentModel m_model;

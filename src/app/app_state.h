@@ -10,9 +10,9 @@ enum Language : int { russian = 1, english = 2 };
 
 struct AppState {
     std::uint8_t portNumber = 0; // selected port 1..255; 0 = none
-    int language = 0;       // 1 Russian, 2 English; other values: Russian texts, no messages
-    int viewMode = 0;       // 0 full, 1 short
-    int transparency = 40;  // compact window opacity 0..255
+    int language = 0;            // 1 Russian, 2 English; other values: Russian texts, no messages
+    int viewMode = 0;            // 0 full, 1 short
+    int transparency = 40;       // compact window opacity 0..255
     bool startupDone = false;
     bool parametersRead = false;
 };

@@ -140,9 +140,8 @@ QStringList IniFile::keys(const QString& section) const {
     const std::size_t end = sectionEnd(*start);
     for (std::size_t i = *start + 1; i < end; ++i) {
         const auto kv = keyValue(fromWindows1251(m_lines[i].raw));
-        const bool seen = kv && std::any_of(out.begin(), out.end(), [&](const QString& k) {
-                              return sameName(k, kv->key);
-                          });
+        const bool seen = kv && std::any_of(out.begin(), out.end(),
+                                            [&](const QString& k) { return sameName(k, kv->key); });
         if (kv && !seen) {
             out << kv->key;
         }

@@ -5,7 +5,9 @@
 
 namespace veltra::app {
 
-QString settingsFilePath() { return QDir::current().filePath(QStringLiteral("prog.ini")); }
+QString settingsFilePath() {
+    return QDir::current().filePath(QStringLiteral("prog.ini"));
+}
 
 IniFile readIniFile(const QString& path) {
     QFile file(path);

@@ -36,8 +36,12 @@ static_assert(kCrcTables.high[255] == 0x40 && kCrcTables.low[255] == 0x40);
 
 } // namespace
 
-const std::array<std::uint8_t, 256>& crcHighTable() { return kCrcTables.high; }
-const std::array<std::uint8_t, 256>& crcLowTable() { return kCrcTables.low; }
+const std::array<std::uint8_t, 256>& crcHighTable() {
+    return kCrcTables.high;
+}
+const std::array<std::uint8_t, 256>& crcLowTable() {
+    return kCrcTables.low;
+}
 
 Crc crc16Modbus(std::span<const std::uint8_t> bytes) {
     Crc crc;
@@ -58,9 +62,8 @@ double decodeFloat32(std::span<const std::uint8_t, 4> b) {
     if (exponent == 0) {
         return 0.0;
     }
-    const std::uint32_t mantissa =
-        (static_cast<std::uint32_t>(b[2] | 0x80) << 16) | (static_cast<std::uint32_t>(b[1]) << 8) |
-        b[0];
+    const std::uint32_t mantissa = (static_cast<std::uint32_t>(b[2] | 0x80) << 16) |
+                                   (static_cast<std::uint32_t>(b[1]) << 8) | b[0];
     // M x 2 x 2^-24 x 2^(E-127), M in [2^23, 2^24)
     const double value = std::ldexp(static_cast<double>(mantissa), exponent - 127 - 23);
     return negative ? -value : value;

@@ -16,9 +16,7 @@ struct Crc {
     std::uint8_t hi = 0xFF;
 
     [[nodiscard]] bool isZero() const { return lo == 0 && hi == 0; }
-    [[nodiscard]] std::uint16_t value() const {
-        return static_cast<std::uint16_t>(lo | (hi << 8));
-    }
+    [[nodiscard]] std::uint16_t value() const { return static_cast<std::uint16_t>(lo | (hi << 8)); }
     friend bool operator==(const Crc&, const Crc&) = default;
 };
 
@@ -47,7 +45,9 @@ bool encodeFloat32(std::span<std::uint8_t> buffer, std::size_t offset, double x)
 [[nodiscard]] std::array<std::uint8_t, 4> encodeFloat32Bytes(double x);
 
 // Packed BCD: (high nibble) * 10 + (low nibble), for every byte 0x00..0x99.
-[[nodiscard]] constexpr int decodeBcd(std::uint8_t b) { return (b >> 4) * 10 + (b & 0x0F); }
+[[nodiscard]] constexpr int decodeBcd(std::uint8_t b) {
+    return (b >> 4) * 10 + (b & 0x0F);
+}
 
 // Packed BCD of 0 <= n <= 99.
 [[nodiscard]] constexpr std::uint8_t encodeBcd(int n) {

@@ -78,7 +78,8 @@ bool DeviceLink::readBlock(std::uint8_t command, std::uint16_t length, std::uint
     }
 
     const auto data = std::span(m_transferBuffer).first(dataAndCrc);
-    m_lastTransferCount = static_cast<std::uint32_t>(m_port->read(data, readTimeout_ms(dataAndCrc)));
+    m_lastTransferCount =
+        static_cast<std::uint32_t>(m_port->read(data, readTimeout_ms(dataAndCrc)));
     m_crc = crc16Modbus(data);
     if (m_crc.isZero()) {
         m_lastReadOutcome = ReadOutcome::ok;

@@ -31,11 +31,11 @@ namespace veltra::link {
 // Where the most recent readBlock stopped, for callers that explain a failure to the user.
 enum class ReadOutcome {
     ok,
-    refused,      // length + 2 does not fit the transfer buffer; nothing was sent
-    noHeader,     // fewer than 7 reply-header bytes before the time-out
-    headerCrc,    // 7 bytes arrived but their CRC does not check
-    dataShort,    // fewer than length + 2 data bytes before the time-out
-    dataCrc,      // all data arrived but their CRC does not check
+    refused,   // length + 2 does not fit the transfer buffer; nothing was sent
+    noHeader,  // fewer than 7 reply-header bytes before the time-out
+    headerCrc, // 7 bytes arrived but their CRC does not check
+    dataShort, // fewer than length + 2 data bytes before the time-out
+    dataCrc,   // all data arrived but their CRC does not check
 };
 
 class DeviceLink {

@@ -47,10 +47,10 @@ struct Frame {
 // The instrument's command table. Reads answer a reply header and length data bytes with
 // their CRC; writes are not acknowledged.
 namespace command {
-inline constexpr std::uint8_t currentData = 0x10;    // read 49 @ 0; identity probe 20 @ 0x80
-inline constexpr std::uint8_t parameters = 0x30;     // read 75 @ 0
-inline constexpr std::uint8_t archiveRecord = 0x25;  // read 10 @ record number 0..799
-inline constexpr std::uint8_t setClock = 0xBB;       // write 6 @ 0, packed BCD
+inline constexpr std::uint8_t currentData = 0x10;     // read 49 @ 0; identity probe 20 @ 0x80
+inline constexpr std::uint8_t parameters = 0x30;      // read 75 @ 0
+inline constexpr std::uint8_t archiveRecord = 0x25;   // read 10 @ record number 0..799
+inline constexpr std::uint8_t setClock = 0xBB;        // write 6 @ 0, packed BCD
 inline constexpr std::uint8_t writeParameters = 0x80; // write 55 @ 0
 inline constexpr std::uint8_t resetDose = 0xAA;       // write 1 @ 0, data byte 3
 inline constexpr std::uint8_t factorySettings = 0x50; // write 0 @ 0

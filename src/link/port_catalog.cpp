@@ -16,7 +16,9 @@ constexpr PortCatalog::Naming platformNaming() {
 #endif
 }
 
-bool validNumber(int n) { return n >= firstPortNumber && n <= lastPortNumber; }
+bool validNumber(int n) {
+    return n >= firstPortNumber && n <= lastPortNumber;
+}
 
 } // namespace
 
@@ -46,9 +48,8 @@ void PortCatalog::refresh() {
 
     int next = firstPortNumber;
     for (const QString& device : devices) {
-        const bool alreadyPinned =
-            std::any_of(m_pins.begin(), m_pins.end(),
-                        [&](const auto& pin) { return pin.second == device; });
+        const bool alreadyPinned = std::any_of(
+            m_pins.begin(), m_pins.end(), [&](const auto& pin) { return pin.second == device; });
         if (device.isEmpty() || alreadyPinned) {
             continue;
         }

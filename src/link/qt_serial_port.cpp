@@ -8,9 +8,13 @@
 
 namespace veltra::link {
 
-std::unique_ptr<SerialPort> makeSystemSerialPort() { return std::make_unique<QtSerialPort>(); }
+std::unique_ptr<SerialPort> makeSystemSerialPort() {
+    return std::make_unique<QtSerialPort>();
+}
 
-QtSerialPort::~QtSerialPort() { close(); }
+QtSerialPort::~QtSerialPort() {
+    close();
+}
 
 bool QtSerialPort::open(const QString& deviceName) {
     close();
@@ -30,7 +34,9 @@ void QtSerialPort::close() {
     m_port.clearError();
 }
 
-bool QtSerialPort::isOpen() const { return m_port.isOpen(); }
+bool QtSerialPort::isOpen() const {
+    return m_port.isOpen();
+}
 
 bool QtSerialPort::readLineSettings() {
     // Qt has read the driver's settings while opening; a device that refused them reports an
@@ -59,8 +65,8 @@ std::size_t QtSerialPort::write(std::span<const std::uint8_t> bytes, int timeout
     if (!m_port.isOpen() || bytes.empty()) {
         return 0;
     }
-    const qint64 queued =
-        m_port.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    const qint64 queued = m_port.write(reinterpret_cast<const char*>(bytes.data()),
+                                       static_cast<qint64>(bytes.size()));
     if (queued <= 0) {
         return 0;
     }
@@ -108,10 +114,9 @@ QStringList systemSerialDevices() {
 #ifndef Q_OS_WIN
     // Bluetooth rfcomm ports and some adapters are not always listed by Qt's enumeration.
     const QDir dev(QStringLiteral("/dev"));
-    for (const QString& name :
-         dev.entryList({QStringLiteral("rfcomm*"), QStringLiteral("ttyUSB*"),
-                        QStringLiteral("ttyACM*")},
-                       QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+    for (const QString& name : dev.entryList(
+             {QStringLiteral("rfcomm*"), QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")},
+             QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
         paths << dev.filePath(name);
     }
 #endif

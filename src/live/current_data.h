@@ -52,7 +52,8 @@ struct CurrentData {
 
 // Decodes the first 49 bytes of a reply. Every bit pattern decodes; the day byte loses its top
 // two bits before its BCD is read.
-[[nodiscard]] CurrentData decodeCurrentData(const std::array<std::uint8_t, CurrentData::size>& bytes);
+[[nodiscard]] CurrentData
+decodeCurrentData(const std::array<std::uint8_t, CurrentData::size>& bytes);
 // The same over a longer buffer (the link's transfer buffer); nullopt when it is too short.
 [[nodiscard]] std::optional<CurrentData> decodeCurrentData(std::span<const std::uint8_t> buffer);
 

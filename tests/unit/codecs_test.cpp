@@ -83,14 +83,11 @@ TEST(Frame, RequestsOnTheWire) {
 
 TEST(Float32, Decode) {
     const std::pair<Bytes4, double> cases[] = {
-        {{0xFF, 0xFF, 0xFF, 0xFF}, 0.0}, // erased memory
-        {{0x00, 0x00, 0x00, 0x00}, 0.0},
-        {{0x00, 0x00, 0x00, 0x80}, 0.0}, // negative zero
-        {{0x01, 0x00, 0x00, 0x00}, 0.0}, // subnormal
-        {{0x00, 0x00, 0x80, 0x3F}, 1.0},
-        {{0x00, 0x00, 0x80, 0xBF}, -1.0},
-        {{0x00, 0x00, 0x00, 0xC0}, -2.0},
-        {{0xCD, 0xCC, 0xCC, 0x3D}, static_cast<double>(0.1f)},
+        {{0xFF, 0xFF, 0xFF, 0xFF}, 0.0},                                      // erased memory
+        {{0x00, 0x00, 0x00, 0x00}, 0.0},     {{0x00, 0x00, 0x00, 0x80}, 0.0}, // negative zero
+        {{0x01, 0x00, 0x00, 0x00}, 0.0},                                      // subnormal
+        {{0x00, 0x00, 0x80, 0x3F}, 1.0},     {{0x00, 0x00, 0x80, 0xBF}, -1.0},
+        {{0x00, 0x00, 0x00, 0xC0}, -2.0},    {{0xCD, 0xCC, 0xCC, 0x3D}, static_cast<double>(0.1f)},
         {{0x00, 0x00, 0x80, 0x7F}, 0x1p128}, // exponent 255 is just a large number
     };
     for (const auto& [bytes, expected] : cases) {
@@ -117,14 +114,15 @@ TEST(Float32, EncodeWritesAtTheOffsetOnly) {
     std::array<std::uint8_t, 8> buffer;
     buffer.fill(0xEE);
     ASSERT_TRUE(encodeFloat32(buffer, 2, 1.0));
-    EXPECT_EQ(buffer, (std::array<std::uint8_t, 8>{0xEE, 0xEE, 0x00, 0x00, 0x80, 0x3F, 0xEE, 0xEE}));
+    EXPECT_EQ(buffer,
+              (std::array<std::uint8_t, 8>{0xEE, 0xEE, 0x00, 0x00, 0x80, 0x3F, 0xEE, 0xEE}));
 }
 
 TEST(Float32, EncodeRefusesWhatTheWireCannotHold) {
     std::array<std::uint8_t, 4> buffer{1, 2, 3, 4};
-    for (const double bad : {std::numeric_limits<double>::infinity(),
-                             -std::numeric_limits<double>::infinity(),
-                             std::numeric_limits<double>::quiet_NaN(), 1e39, 1e-45}) {
+    for (const double bad :
+         {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+          std::numeric_limits<double>::quiet_NaN(), 1e39, 1e-45}) {
         EXPECT_FALSE(encodeFloat32(buffer, 0, bad)) << bad;
         EXPECT_EQ(buffer, (std::array<std::uint8_t, 4>{1, 2, 3, 4}));
     }

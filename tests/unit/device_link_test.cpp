@@ -86,7 +86,10 @@ protected:
     std::uint8_t portNumber = 1;
     QString dialogText;
     DeviceLink link{portNumber,
-                    PortCatalog({}, [] { return QStringList{"/dev/ttyUSB0", "/dev/ttyUSB1"}; }),
+                    PortCatalog({},
+                                [] {
+                                    return QStringList{"/dev/ttyUSB0", "/dev/ttyUSB1"};
+                                }),
                     std::make_unique<ScriptedPort>(shared)};
 };
 
@@ -99,9 +102,9 @@ TEST_F(DeviceLinkTest, ReadPurgesTwiceSendsTheFrameAndReadsHeaderThenData) {
     shared->replies = {replyHeader(0x10, 49, 0), withCrc(data)};
 
     ASSERT_TRUE(link.readBlock(0x10, 49, 0));
-    EXPECT_EQ(shared->calls, (std::vector<std::string>{"purge", "purge", "write 7 within 500",
-                                                       "read 7 within 1014",
-                                                       "read 51 within 1102"}));
+    EXPECT_EQ(shared->calls,
+              (std::vector<std::string>{"purge", "purge", "write 7 within 500",
+                                        "read 7 within 1014", "read 51 within 1102"}));
     EXPECT_EQ(shared->written.back(),
               (std::vector<std::uint8_t>{0x10, 0x00, 0x31, 0x00, 0x00, 0xB4, 0x0C}));
     EXPECT_EQ(link.lastTransferCount(), 51U);
@@ -162,8 +165,8 @@ TEST_F(DeviceLinkTest, WritesSendHeaderDataAndCrcInOneWriteWithoutPurgeOrRead) {
     shared->calls.clear();
 
     EXPECT_EQ(link.writeBlock(0x50, 0, 0), 9U);
-    EXPECT_EQ(shared->written.back(), (std::vector<std::uint8_t>{0x50, 0x00, 0x00, 0x00, 0x00,
-                                                                 0xE4, 0x0C, 0xFF, 0xFF}));
+    EXPECT_EQ(shared->written.back(),
+              (std::vector<std::uint8_t>{0x50, 0x00, 0x00, 0x00, 0x00, 0xE4, 0x0C, 0xFF, 0xFF}));
 
     link.transferBuffer()[0] = 0x03;
     EXPECT_EQ(link.writeBlock(0xAA, 1, 0), 10U);
@@ -193,8 +196,7 @@ TEST_F(DeviceLinkTest, ClockWriteExample) {
 TEST_F(DeviceLinkTest, OpenAppliesTheInstrumentLineSettings) {
     shared->calls.clear();
     ASSERT_TRUE(link.openSelectedPort());
-    EXPECT_EQ(shared->calls,
-              (std::vector<std::string>{"open /dev/ttyUSB0", "settings 57600 8N1"}));
+    EXPECT_EQ(shared->calls, (std::vector<std::string>{"open /dev/ttyUSB0", "settings 57600 8N1"}));
     EXPECT_EQ(link.openedDevice(), "/dev/ttyUSB0");
 }
 

@@ -14,8 +14,8 @@ PortCatalog::DeviceLister listing(QStringList devices) {
 } // namespace
 
 TEST(PortCatalog, SystemDevicesGetNumbersInPathOrder) {
-    const PortCatalog catalog({}, listing({"/dev/ttyUSB0", "/dev/rfcomm0", "/dev/ttyACM0",
-                                           "/dev/ttyUSB0"}));
+    const PortCatalog catalog(
+        {}, listing({"/dev/ttyUSB0", "/dev/rfcomm0", "/dev/ttyACM0", "/dev/ttyUSB0"}));
     EXPECT_EQ(catalog.deviceName(1), "/dev/rfcomm0");
     EXPECT_EQ(catalog.deviceName(2), "/dev/ttyACM0");
     EXPECT_EQ(catalog.deviceName(3), "/dev/ttyUSB0");
@@ -24,8 +24,9 @@ TEST(PortCatalog, SystemDevicesGetNumbersInPathOrder) {
 }
 
 TEST(PortCatalog, PinsWinAndTheirPathsAndNumbersAreSkipped) {
-    const PortCatalog catalog({{1, "/dev/ttyUSB0"}, {3, "/dev/rfcomm0"}},
-                              listing({"/dev/rfcomm0", "/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyS1"}));
+    const PortCatalog catalog(
+        {{1, "/dev/ttyUSB0"}, {3, "/dev/rfcomm0"}},
+        listing({"/dev/rfcomm0", "/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyS1"}));
     const std::vector<PortEntry> expected = {
         {1, "/dev/ttyUSB0", true},
         {2, "/dev/ttyS0", false},
