@@ -5,6 +5,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <termios.h>
 #include <unistd.h>
 
@@ -116,8 +119,18 @@ void PtyEndpoint::sendPaced(const std::vector<std::uint8_t>& bytes, Steady::time
     }
     // Each byte leaves once it would have been fully shifted out at the line's rate.
     for (std::size_t i = 0; i < bytes.size() && m_running; ++i) {
-        std::this_thread::sleep_until(from + m_byteTime * static_cast<long>(i + 1));
+        paceUntil(from + m_byteTime * static_cast<long>(i + 1));
         writeAll(&bytes[i], 1);
+    }
+}
+
+void PtyEndpoint::paceUntil(Steady::time_point t) {
+    // Sleep most of the way, then spin: the scheduler's wake-up is too coarse for a byte time.
+    constexpr auto spinWindow = std::chrono::microseconds(120);
+    if (t - Steady::now() > spinWindow) {
+        std::this_thread::sleep_until(t - spinWindow);
+    }
+    while (Steady::now() < t) {
     }
 }
 
@@ -136,6 +149,9 @@ bool PtyEndpoint::waitUntil(Steady::time_point t) {
 }
 
 void PtyEndpoint::serve() {
+#ifdef __linux__
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); // wake-ups as exact as the kernel allows
+#endif
     std::uint8_t buffer[4096];
     Steady::time_point inboundWireFree{};
     while (m_running) {
