@@ -1,0 +1,55 @@
+#pragma once
+// The polling cycle: one tick a second reopens the selected port and reads the instrument's
+// current data, or writes its clock when the last redraw found it more than 300 s off. A new
+// measurement (or a requested redraw) is handed to the presentation and becomes a chart point.
+// The window implements PollingHost; the cycle itself has no widgets.
+
+#include "app/app_context.h"
+#include "app/status_messages.h"
+#include "live/polling_state.h"
+
+#include <ctime>
+#include <functional>
+
+namespace veltra::app {
+
+class PollingHost {
+public:
+    virtual ~PollingHost() = default;
+    virtual void setTimer1Enabled(bool enabled) = 0;
+    // Shows the windows the view mode asks for (main window or compact window).
+    virtual void enforceViewMode() = 0;
+    virtual void showStatus(StatusColour colour, const StatusMessage& message) = 0;
+    // The presentation of currentReading (runs the chart restart and the clock check).
+    virtual void showReadings() = 0;
+    // Turns the time labels on and sets the vertical maximum; adds (x, y) only when plot.
+    virtual void chartPoint(double x, double y, double axisMaximum, bool plot) = 0;
+};
+
+class PollingCycle {
+public:
+    using Clock = std::function<std::time_t()>;
+
+    PollingCycle(AppContext& context, PollingHost& host,
+                 Clock now = [] { return std::time(nullptr); });
+
+    // One tick of Timer1.
+    void tick();
+
+    // Run by the presentation on every redraw: schedules a clock write when the instrument's
+    // clock is more than 300 s off the PC's.
+    void checkClock();
+
+    [[nodiscard]] live::PollingState& state() { return m_state; }
+    [[nodiscard]] const live::PollingState& state() const { return m_state; }
+
+private:
+    void addChartPoint();
+
+    AppContext& m_context;
+    PollingHost& m_host;
+    Clock m_now;
+    live::PollingState m_state;
+};
+
+} // namespace veltra::app

@@ -1,0 +1,43 @@
+#include "live/live_chart.h"
+
+namespace veltra::live {
+
+namespace {
+
+std::optional<QString> title(int language, const char* russian, const char* english) {
+    if (language == 1) {
+        return QString::fromUtf8(russian);
+    }
+    if (language == 2) {
+        return QString::fromUtf8(english);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+ChartRestart restartLiveChart(std::uint8_t mode, int language) {
+    switch (mode) {
+    case 2:
+        return {true, true, title(language, "Бета, 1/(мин*см2)", "Beta, 1/(min*cm2)")};
+    case 3:
+    case 5:
+    case 6:
+        return {true, true, title(language, "МЭД, мкЗв/ч", "Dose rate, uSv/h")};
+    case 4:
+        return {true, false, title(language, "Альфа, 1/(мин*см2)", "Alpha, 1/(min*cm2)")};
+    default:
+        return {}; // 0, 1 and 7 up leave the chart as it is
+    }
+}
+
+QString doseRateChartTitle(int language) {
+    return language == 2 ? QStringLiteral("Dose Rate, uSv/h") : QStringLiteral("МЭД, мкЗв/ч");
+}
+
+double chartAxisMaximum(double chartMaximum) {
+    const long double peak = chartMaximum;
+    return static_cast<double>(peak + peak * (1.0L / 7.0L));
+}
+
+} // namespace veltra::live

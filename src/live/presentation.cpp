@@ -1,0 +1,260 @@
+#include "live/presentation.h"
+
+#include "live/number_text.h"
+
+#include <cmath>
+
+namespace veltra::live {
+
+namespace {
+
+QString pick(int language, const char* russianText, const char* englishText) {
+    return QString::fromUtf8(language == english ? englishText : russianText);
+}
+
+// Horizontal positions of the main reading's unit label.
+constexpr int doseRateUnitLeft[] = {170, 130};  // Russian, English
+constexpr int betaUnitLeft[] = {102, 100};
+constexpr int alphaUnitLeft[] = {112, 106};
+constexpr int activityUnitLeft = 206;
+
+int byLanguage(const int (&positions)[2], int language) {
+    return positions[language == english ? 1 : 0];
+}
+
+} // namespace
+
+Scaled scaleMicro(double v) {
+    if (v < 1000.0) {
+        return {v, 0};
+    }
+    if (v < 1000000.0) {
+        return {v * 0.001, 1};
+    }
+    return {v * 0.000001, 2};
+}
+
+int readoutDecimals(double v) {
+    if (v < 10.0) {
+        return 3;
+    }
+    if (v < 100.0) {
+        return 2;
+    }
+    return 1;
+}
+
+std::uint8_t magnitudeClass(std::int32_t value) {
+    if (value < 1000) {
+        return 0;
+    }
+    if (value < 1000000) {
+        return 1;
+    }
+    if (value < 1000000000) {
+        return 2;
+    }
+    return 255;
+}
+
+QString unitText(Quantity quantity, int step, int language, bool compact) {
+    static const char* const russianUnits[2][3] = {{"мкЗв/ч", "мЗв/ч", "Зв/ч"},
+                                                   {"мкЗв", "мЗв", "Зв"}};
+    static const char* const englishUnits[2][3] = {{"uSv/h", "mSv/h", "Sv/h"},
+                                                   {"uSv", "mSv", "Sv"}};
+    const int q = quantity == Quantity::doseRate ? 0 : 1;
+    const int s = step < 0 ? 0 : (step > 2 ? 2 : step);
+    QString text = pick(language, russianUnits[q][s], englishUnits[q][s]);
+    if (compact) {
+        text += u' ';
+    }
+    return text;
+}
+
+QString dayWord(std::int32_t days, int language) {
+    if (language == english) {
+        return days == 1 ? QStringLiteral("day") : QStringLiteral("days");
+    }
+    if (days == 1) {
+        return QStringLiteral("день");
+    }
+    if (days >= 2 && days <= 4) {
+        return QStringLiteral("дня");
+    }
+    return QStringLiteral("дней");
+}
+
+QString formatDuration(std::int32_t s, int language, bool leadingBlank) {
+    const std::int32_t d = s / 86400;
+    const std::int32_t h = (s - d * 86400) / 3600;
+    const std::int32_t m = (s - d * 86400 - h * 3600) / 60;
+    const QString hours = pick(language, " ч ", " h ");
+    const QString minutes = pick(language, " мин", " min");
+    QString text = leadingBlank ? QStringLiteral(" ") : QString();
+    if (d > 0) {
+        text += QString::number(d) + u' ' + dayWord(d, language) + u' ' + QString::number(h) +
+                hours + QString::number(m) + minutes;
+    } else if (d == 0 && h > 0) {
+        text += QString::number(h) + hours + QString::number(m) + minutes;
+    } else if (d == 0 && h == 0 && m > 0) {
+        text += QString::number(m) + minutes;
+    } else {
+        text += u'0' + minutes;
+    }
+    return text;
+}
+
+std::optional<double> thresholdInEffect(std::int32_t number, const std::array<double, 3>& t) {
+    if (number < 1 || number > 3) {
+        return std::nullopt;
+    }
+    return t[static_cast<std::size_t>(number - 1)];
+}
+
+QString thresholdText(double t, Quantity quantity, int language, QChar separator) {
+    const QString none = QStringLiteral(" - ");
+    // Whole part truncated toward zero; one that does not fit 32 bits is beyond every class.
+    if (!std::isfinite(t) || std::trunc(t) >= 2147483648.0 || std::trunc(t) < -2147483648.0) {
+        return none;
+    }
+    const std::uint8_t c = magnitudeClass(static_cast<std::int32_t>(std::trunc(t)));
+    const auto unit = [&](int step) { return u' ' + unitText(quantity, step, language); };
+    switch (c) {
+    case 0:
+        return t > 0.0011 ? u' ' + fixedText(t, 1, separator) + unit(0) : none;
+    case 1:
+        return u' ' + fixedText(t * 0.001, 1, separator) + unit(1);
+    case 2:
+        return u' ' + fixedText(t * 0.000001, 1, separator) + unit(2);
+    default:
+        return none;
+    }
+}
+
+float memoryFillPercent(std::uint16_t memoryFill) {
+    return static_cast<float>(memoryFill * 0.00125 * 100.0);
+}
+
+BarColour memoryFillColour(float p) {
+    if (p <= 80.0F) {
+        return BarColour::green;
+    }
+    if (p < 95.0F) {
+        return BarColour::yellow;
+    }
+    return BarColour::red; // 95 % and above; the instrument's own three tests leave 95 open
+}
+
+ReadingsView presentReadings(const CurrentData& r, const ThresholdsInEffect& thresholds,
+                             int language, QChar sep) {
+    ReadingsView v;
+    v.edit4Colour = (r.statusFlags & status::doseRateAlarm) != 0 ? BoxColour::red
+                                                                 : BoxColour::menuBar;
+    v.edit10Colour = (r.statusFlags & status::doseAlarm) != 0 ? BoxColour::red
+                                                              : BoxColour::menuBar;
+    v.panel3 = u' ' + QString::number(r.measurementCount);
+
+    if ((r.statusFlags & status::memoryFull) != 0) {
+        v.label21 = QStringLiteral("100%");
+        v.progressBar1 = 800;
+        v.progressBar1Colour = BarColour::red;
+    } else {
+        const float p = memoryFillPercent(r.memoryFill);
+        v.label21 = fixedText(p, 0, sep) + u'%';
+        v.progressBar1 = r.memoryFill;
+        v.progressBar1Colour = memoryFillColour(p);
+    }
+    v.label20 = fixedText(r.errorPercent, 0, sep) + u'%';
+
+    if (language != russian && language != english) {
+        return v;
+    }
+
+    const auto doseRateReadout = [&](bool compact) {
+        v.label12 = pick(language, "Мощность дозы,", "Dose rate,");
+        v.label34Left = byLanguage(doseRateUnitLeft, language);
+        const Scaled s = scaleMicro(r.mainValue);
+        v.label34 = unitText(Quantity::doseRate, s.step, language);
+        const int d = readoutDecimals(s.value);
+        v.edit4 = fixedText(s.value, d, sep);
+        if (compact) {
+            v.compactLabel1 = u' ' + fixedText(s.value, d - 1, sep);
+            v.compactLabel2 = unitText(Quantity::doseRate, s.step, language, true);
+        }
+    };
+    // Beta and alpha flux, and volumetric activity: no unit scaling, negatives shown as 0.
+    const auto unscaledReadout = [&](const QString& caption, const QString& unit, int unitLeft,
+                                     const QString& compactUnit) {
+        const double value = r.mainValue >= 0.0 ? r.mainValue : 0.0;
+        v.edit4 = fixedText(value, 3, sep);
+        v.label34 = unit;
+        v.label34Left = unitLeft;
+        v.label12 = caption;
+        v.compactLabel1 = u' ' + fixedText(value, 2, sep);
+        v.compactLabel2 = compactUnit;
+    };
+    const QString fluxUnit = pick(language, "1/(мин*см2)", "1/(min*cm2)");
+
+    switch (r.mode) {
+    case 0:
+    case 3:
+    case 6:
+        doseRateReadout(true);
+        break;
+    case 1:
+        doseRateReadout(false);
+        break;
+    case 2:
+        unscaledReadout(pick(language, "Бета,", "Beta,"), fluxUnit,
+                        byLanguage(betaUnitLeft, language), fluxUnit + u' ');
+        break;
+    case 4:
+        unscaledReadout(pick(language, "Альфа,", "Alpha,"), fluxUnit,
+                        byLanguage(alphaUnitLeft, language), fluxUnit + u' ');
+        break;
+    case 5: {
+        const QString unit = pick(language, "Бк/г ", "Bk/g ");
+        unscaledReadout(pick(language, "Объемная активность,", "Volumetric activity,"), unit,
+                        activityUnitLeft, unit);
+        break;
+    }
+    default:
+        break; // an unknown mode leaves the main reading as it was
+    }
+
+    const Scaled dose = scaleMicro(r.doseValue);
+    const int doseDecimals = readoutDecimals(dose.value);
+    v.label39 = unitText(Quantity::dose, dose.step, language);
+    v.edit10 = fixedText(dose.value, doseDecimals, sep);
+    if (r.mode == 1) {
+        v.compactLabel1 = u' ' + fixedText(dose.value, doseDecimals - 1, sep);
+        v.compactLabel2 = unitText(Quantity::dose, dose.step, language, true);
+    }
+
+    v.panel1 = formatDuration(static_cast<std::int32_t>(r.workingTime), language, true);
+    v.edit1 = formatDuration(static_cast<std::int32_t>(r.doseTime), language, language == russian);
+
+    if ((r.statusFlags & status::charging) != 0) {
+        v.panel2 = pick(language, " Зарядка ", " Charge ");
+    } else {
+        double p = (r.batteryVoltage - 3.0) * 100.0;
+        if (p > 100.0) {
+            p = 100.0;
+        }
+        if (!(p >= 0.0)) {
+            p = 0.0;
+        }
+        v.panel2 = u' ' + fixedText(p, 0, sep, batteryPrecision) + u'%';
+    }
+
+    const QString none = QStringLiteral(" - ");
+    const auto doseRateLimit =
+        thresholdInEffect(thresholds.doseRateThresholdNo, thresholds.doseRateThresholds);
+    const auto doseLimit = thresholdInEffect(thresholds.doseThresholdNo, thresholds.doseThresholds);
+    v.panel4 = doseRateLimit ? thresholdText(*doseRateLimit, Quantity::doseRate, language, sep)
+                             : none;
+    v.panel5 = doseLimit ? thresholdText(*doseLimit, Quantity::dose, language, sep) : none;
+    return v;
+}
+
+} // namespace veltra::live

@@ -1,0 +1,95 @@
+#pragma once
+// The presentation rules of the readings: unit scaling, decimals, magnitude classes, the
+// duration and threshold texts, and the complete set of texts and colours one redraw writes.
+// Pure functions; the language and the decimal separator are arguments.
+//
+// Language values: 1 Russian, 2 English; any other value writes only what does not depend on
+// the language.
+
+#include "live/current_data.h"
+
+#include <QChar>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace veltra::live {
+
+inline constexpr int russian = 1;
+inline constexpr int english = 2;
+
+struct Scaled {
+    double value = 0.0;
+    int step = 0; // 0 micro, 1 milli, 2 whole unit
+    friend bool operator==(const Scaled&, const Scaled&) = default;
+};
+
+// Micro (below 1000), milli (1000 up to a million), whole unit (a million and above).
+[[nodiscard]] Scaled scaleMicro(double microValue);
+// 3 below 10 (negative values included), 2 below 100, 1 from 100 up.
+[[nodiscard]] int readoutDecimals(double scaledValue);
+// 0 below 1000 (negative included), 1 up to 999 999, 2 up to 999 999 999, 255 from 10^9 up.
+[[nodiscard]] std::uint8_t magnitudeClass(std::int32_t value);
+
+enum class Quantity { doseRate, dose };
+// The unit label of a scaling step; compact adds the trailing blank of the compact window.
+[[nodiscard]] QString unitText(Quantity quantity, int step, int language, bool compact = false);
+
+// "1 день 2 ч 3 мин" / "1 day 2 h 3 min"; days with the Russian plural forms; seconds dropped.
+[[nodiscard]] QString formatDuration(std::int32_t seconds, int language, bool leadingBlank);
+[[nodiscard]] QString dayWord(std::int32_t days, int language);
+
+// Status panels 4 and 5: " 0.3 мкЗв/ч", " 1.2 мЗв", or " - ".
+[[nodiscard]] QString thresholdText(double threshold, Quantity quantity, int language,
+                                    QChar decimalSeparator);
+// The threshold in effect: entry `number` (1..3) of the three; nullopt for another number.
+[[nodiscard]] std::optional<double> thresholdInEffect(std::int32_t number,
+                                                      const std::array<double, 3>& thresholds);
+
+enum class BarColour { unchanged, green, yellow, red };
+enum class BoxColour { menuBar, red };
+
+// The thresholds the presentation shows, from the decoded parameter copy.
+struct ThresholdsInEffect {
+    std::int32_t doseRateThresholdNo = 0;
+    std::array<double, 3> doseRateThresholds{};
+    std::int32_t doseThresholdNo = 0;
+    std::array<double, 3> doseThresholds{};
+};
+
+// Everything one redraw writes. A target left unset is left as it was on screen.
+struct ReadingsView {
+    BoxColour edit4Colour = BoxColour::menuBar;
+    BoxColour edit10Colour = BoxColour::menuBar;
+    QString panel3;        // measurement count
+    QString label21;       // memory fill text
+    int progressBar1 = 0;  // memory fill bar position
+    BarColour progressBar1Colour = BarColour::unchanged;
+    QString label20;       // error percentage
+
+    std::optional<QString> label12; // main reading caption
+    std::optional<QString> label34; // main reading unit
+    std::optional<int> label34Left;
+    std::optional<QString> edit4;   // main reading
+    std::optional<QString> compactLabel1;
+    std::optional<QString> compactLabel2;
+    std::optional<QString> label39; // dose unit
+    std::optional<QString> edit10;  // dose
+    std::optional<QString> panel1;  // working time
+    std::optional<QString> edit1;   // dose accumulation time
+    std::optional<QString> panel2;  // battery
+    std::optional<QString> panel4;  // dose-rate threshold
+    std::optional<QString> panel5;  // dose threshold
+};
+
+[[nodiscard]] ReadingsView presentReadings(const CurrentData& reading,
+                                           const ThresholdsInEffect& thresholds, int language,
+                                           QChar decimalSeparator);
+
+// Memory fill in percent as the instrument's count gives it (one eighth of the count).
+[[nodiscard]] float memoryFillPercent(std::uint16_t memoryFill);
+[[nodiscard]] BarColour memoryFillColour(float percent);
+
+} // namespace veltra::live

@@ -1,0 +1,334 @@
+#include "live/instrument_clock.h"
+#include "live/live_chart.h"
+#include "live/number_text.h"
+#include "live/presentation.h"
+
+#include <gtest/gtest.h>
+
+using namespace veltra::live;
+
+namespace {
+
+constexpr QChar dot('.');
+constexpr QChar comma(',');
+
+std::string s(const QString& q) { return q.toStdString(); }
+
+} // namespace
+
+TEST(FixedText, RoundsHalfAwayFromZeroOnTheWrittenDigits) {
+    const struct {
+        double value;
+        int decimals;
+        const char* text;
+    } cases[] = {
+        {0.1234, 3, "0.123"},     {15.678, 2, "15.68"},     {12.5, 0, "13"},
+        {0.5, 0, "1"},            {-0.5, 0, "-1"},          {2.5, 0, "3"},
+        {0.0045, 3, "0.005"},     {1.0005, 3, "1.001"},     {9.9999, 3, "10.000"},
+        {99.999, 2, "100.00"},    {999.96, 1, "1000.0"},    {-0.5, 3, "-0.500"},
+        {-0.0001, 3, "0.000"},    {0.0, 2, "0.00"},         {1234.5, 3, "1234.500"},
+        {0.0006, 3, "0.001"},     {0.0006, 2, "0.00"},      {12345678.4, 1, "12345678.0"},
+        {1.23456789, 8, "1.23456790"}, // eight significant digits
+        {123456789.0, 1, "1.2345679E+08"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(s(fixedText(c.value, c.decimals, dot)), c.text) << c.value << " " << c.decimals;
+    }
+    EXPECT_EQ(s(fixedText(0.142, 3, comma)), "0,142");
+    EXPECT_EQ(s(fixedText(99.96, 0, dot, batteryPrecision)), "100");
+}
+
+TEST(Scaling, UnitIsChosenBeforeRounding) {
+    const struct {
+        double value;
+        const char* text;
+        const char* unit;
+    } cases[] = {
+        {0.1234, "0.123", "мкЗв/ч"}, {15.678, "15.68", "мкЗв/ч"},  {999.96, "1000.0", "мкЗв/ч"},
+        {999.9, "999.9", "мкЗв/ч"},  {1000.0, "1.000", "мЗв/ч"},   {1500, "1.500", "мЗв/ч"},
+        {250000, "250.0", "мЗв/ч"},  {999999, "1000.0", "мЗв/ч"},  {1000000, "1.000", "Зв/ч"},
+        {2500000, "2.500", "Зв/ч"},  {9.9999, "10.000", "мкЗв/ч"}, {99.999, "100.00", "мкЗв/ч"},
+        {-0.5, "-0.500", "мкЗв/ч"},
+    };
+    for (const auto& c : cases) {
+        const Scaled sc = scaleMicro(c.value);
+        EXPECT_EQ(s(fixedText(sc.value, readoutDecimals(sc.value), dot)), c.text) << c.value;
+        EXPECT_EQ(s(unitText(Quantity::doseRate, sc.step, russian)), c.unit) << c.value;
+    }
+    EXPECT_EQ(s(unitText(Quantity::dose, 1, english, true)), "mSv ");
+}
+
+TEST(MagnitudeClass, Boundaries) {
+    const std::pair<std::int32_t, int> cases[] = {
+        {-5, 0},       {0, 0},         {999, 0},           {1000, 1},
+        {999999, 1},   {1000000, 2},   {999999999, 2},     {1000000000, 255},
+        {2147483647, 255}};
+    for (const auto& [value, cls] : cases) {
+        EXPECT_EQ(magnitudeClass(value), cls) << value;
+    }
+}
+
+TEST(FormatDuration, DaysHoursMinutesWithPluralForms) {
+    const struct {
+        std::int32_t seconds;
+        int language;
+        bool blank;
+        const char* text;
+    } cases[] = {
+        {93784, russian, true, " 1 день 2 ч 3 мин"}, {93784, english, true, " 1 day 2 h 3 min"},
+        {4 * 86400 + 300, russian, true, " 4 дня 0 ч 5 мин"},
+        {25 * 86400, russian, true, " 25 дней 0 ч 0 мин"},
+        {59, russian, true, " 0 мин"},               {0, russian, true, " 0 мин"},
+        {3599, russian, true, " 59 мин"},            {3600, russian, true, " 1 ч 0 мин"},
+        {86400, russian, true, " 1 день 0 ч 0 мин"}, {172800, russian, true, " 2 дня 0 ч 0 мин"},
+        {432000, russian, true, " 5 дней 0 ч 0 мин"},
+        {172800, english, true, " 2 days 0 h 0 min"}, {7200, english, false, "2 h 0 min"},
+        {0, english, false, "0 min"},                {3700, russian, true, " 1 ч 1 мин"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(s(formatDuration(c.seconds, c.language, c.blank)), c.text) << c.seconds;
+    }
+    EXPECT_EQ(s(dayWord(21, russian)), "дней"); // the rule counts, not the last digit
+}
+
+TEST(ThresholdText, ClassesAndDashes) {
+    const struct {
+        double value;
+        Quantity quantity;
+        int language;
+        const char* text;
+    } cases[] = {
+        {0.3, Quantity::doseRate, russian, " 0.3 мкЗв/ч"},
+        {1200, Quantity::doseRate, russian, " 1.2 мЗв/ч"},
+        {0, Quantity::doseRate, russian, " - "},
+        {0.001, Quantity::doseRate, russian, " - "},
+        {0.0011, Quantity::doseRate, russian, " - "},
+        {999.99, Quantity::doseRate, russian, " 1000.0 мкЗв/ч"},
+        {1000, Quantity::doseRate, russian, " 1.0 мЗв/ч"},
+        {2000000, Quantity::doseRate, russian, " 2.0 Зв/ч"},
+        {1e9, Quantity::doseRate, russian, " - "},
+        {3e9, Quantity::doseRate, russian, " - "},
+        {-5, Quantity::dose, russian, " - "},
+        {5000, Quantity::dose, english, " 5.0 mSv"},
+        {5000, Quantity::dose, russian, " 5.0 мЗв"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(s(thresholdText(c.value, c.quantity, c.language, dot)), c.text) << c.value;
+    }
+}
+
+TEST(MemoryFill, PercentAndColour) {
+    const struct {
+        std::uint16_t fill;
+        const char* text;
+        BarColour colour;
+    } cases[] = {
+        {96, "12%", BarColour::green},  {400, "50%", BarColour::green},
+        {640, "80%", BarColour::green}, {680, "85%", BarColour::yellow},
+        {759, "95%", BarColour::yellow}, {760, "95%", BarColour::red},
+        {784, "98%", BarColour::red},   {0, "0%", BarColour::green},
+    };
+    for (const auto& c : cases) {
+        CurrentData d;
+        d.memoryFill = c.fill;
+        const auto v = presentReadings(d, {}, 0, dot);
+        EXPECT_EQ(s(v.label21), c.text) << c.fill;
+        EXPECT_EQ(v.progressBar1, c.fill);
+        EXPECT_EQ(v.progressBar1Colour, c.colour) << c.fill;
+    }
+    CurrentData full;
+    full.statusFlags = status::memoryFull;
+    const auto v = presentReadings(full, {}, russian, dot);
+    EXPECT_EQ(s(v.label21), "100%");
+    EXPECT_EQ(v.progressBar1, 800);
+    EXPECT_EQ(v.progressBar1Colour, BarColour::red);
+}
+
+namespace {
+
+CurrentData exampleReading() {
+    CurrentData d;
+    d.mode = 0;
+    d.mainValue = 0.142;
+    d.doseValue = 1500;
+    d.errorPercent = 12.4;
+    d.workingTime = 93784;
+    d.doseTime = 3700;
+    d.batteryVoltage = 3.85;
+    d.measurementCount = 517;
+    d.statusFlags = 0;
+    d.memoryFill = 96;
+    return d;
+}
+
+ThresholdsInEffect exampleThresholds() {
+    return {1, {0.3, 1.0, 10.0}, 2, {1000, 5000, 20000}};
+}
+
+} // namespace
+
+TEST(PresentReadings, CompleteRussianExample) {
+    const auto v = presentReadings(exampleReading(), exampleThresholds(), russian, dot);
+    EXPECT_EQ(s(*v.label12), "Мощность дозы,");
+    EXPECT_EQ(s(*v.label34), "мкЗв/ч");
+    EXPECT_EQ(*v.label34Left, 170);
+    EXPECT_EQ(s(*v.edit4), "0.142");
+    EXPECT_EQ(v.edit4Colour, BoxColour::menuBar);
+    EXPECT_EQ(s(*v.label39), "мЗв");
+    EXPECT_EQ(s(*v.edit10), "1.500");
+    EXPECT_EQ(v.edit10Colour, BoxColour::menuBar);
+    EXPECT_EQ(s(*v.compactLabel1), " 0.14");
+    EXPECT_EQ(s(*v.compactLabel2), "мкЗв/ч ");
+    EXPECT_EQ(s(v.label20), "12%");
+    EXPECT_EQ(s(*v.panel1), " 1 день 2 ч 3 мин");
+    EXPECT_EQ(s(*v.panel2), " 85%");
+    EXPECT_EQ(s(v.panel3), " 517");
+    EXPECT_EQ(s(*v.panel4), " 0.3 мкЗв/ч");
+    EXPECT_EQ(s(*v.panel5), " 5.0 мЗв");
+    EXPECT_EQ(s(*v.edit1), " 1 ч 1 мин");
+    EXPECT_EQ(s(v.label21), "12%");
+    EXPECT_EQ(v.progressBar1, 96);
+    EXPECT_EQ(v.progressBar1Colour, BarColour::green);
+}
+
+TEST(PresentReadings, ModesDecideTheMainReading) {
+    auto d = exampleReading();
+    const auto thresholds = exampleThresholds();
+
+    d.mode = 2;
+    d.mainValue = 1234.5;
+    auto v = presentReadings(d, thresholds, russian, dot);
+    EXPECT_EQ(s(*v.edit4), "1234.500");
+    EXPECT_EQ(s(*v.label34), "1/(мин*см2)");
+    EXPECT_EQ(*v.label34Left, 102);
+    EXPECT_EQ(s(*v.label12), "Бета,");
+    EXPECT_EQ(s(*v.compactLabel1), " 1234.50");
+    EXPECT_EQ(s(*v.compactLabel2), "1/(мин*см2) ");
+
+    d.mode = 4;
+    d.mainValue = -3;
+    v = presentReadings(d, thresholds, english, dot);
+    EXPECT_EQ(s(*v.edit4), "0.000");
+    EXPECT_EQ(s(*v.label12), "Alpha,");
+    EXPECT_EQ(*v.label34Left, 106);
+    EXPECT_EQ(s(*v.compactLabel1), " 0.00");
+
+    d.mode = 5;
+    d.mainValue = 12.3456;
+    v = presentReadings(d, thresholds, english, dot);
+    EXPECT_EQ(s(*v.label12), "Volumetric activity,");
+    EXPECT_EQ(s(*v.label34), "Bk/g ");
+    EXPECT_EQ(*v.label34Left, 206);
+    EXPECT_EQ(s(*v.edit4), "12.346");
+    EXPECT_EQ(s(*v.compactLabel1), " 12.35");
+    EXPECT_EQ(s(*v.compactLabel2), "Bk/g ");
+
+    // Mode 1: the box shows the dose rate, the compact window the dose with one decimal fewer
+    // than its box.
+    d.mode = 1;
+    d.mainValue = 0.2;
+    d.doseValue = 12.345;
+    v = presentReadings(d, thresholds, russian, dot);
+    EXPECT_EQ(s(*v.edit4), "0.200");
+    EXPECT_EQ(s(*v.edit10), "12.35");
+    EXPECT_EQ(s(*v.compactLabel1), " 12.3");
+    EXPECT_EQ(s(*v.compactLabel2), "мкЗв ");
+
+    // Mode 7 leaves the main reading alone but still writes the dose.
+    d.mode = 7;
+    v = presentReadings(d, thresholds, russian, dot);
+    EXPECT_FALSE(v.edit4 || v.label12 || v.label34 || v.label34Left || v.compactLabel1);
+    EXPECT_EQ(s(*v.edit10), "12.35");
+
+    // English dose-rate unit position.
+    d.mode = 3;
+    v = presentReadings(d, thresholds, english, dot);
+    EXPECT_EQ(*v.label34Left, 130);
+    EXPECT_EQ(s(*v.label34), "uSv/h");
+}
+
+TEST(PresentReadings, AlarmsChargingAndBattery) {
+    auto d = exampleReading();
+    d.statusFlags = 0x14;
+    auto v = presentReadings(d, {}, russian, dot);
+    EXPECT_EQ(v.edit4Colour, BoxColour::red);
+    EXPECT_EQ(v.edit10Colour, BoxColour::menuBar);
+    EXPECT_EQ(s(*v.panel2), " Зарядка ");
+    EXPECT_EQ(s(*presentReadings(d, {}, english, dot).panel2), " Charge ");
+
+    d.statusFlags = 0x20;
+    const std::pair<double, const char*> batteries[] = {
+        {3.05, " 5%"}, {2.5, " 0%"}, {4.3, " 100%"}, {3.0, " 0%"}, {3.5, " 50%"}};
+    for (const auto& [volts, text] : batteries) {
+        d.batteryVoltage = volts;
+        v = presentReadings(d, {}, russian, dot);
+        EXPECT_EQ(v.edit10Colour, BoxColour::red);
+        EXPECT_EQ(s(*v.panel2), text) << volts;
+    }
+}
+
+TEST(PresentReadings, OtherLanguagesWriteOnlyLanguageFreeTargets) {
+    const auto v = presentReadings(exampleReading(), exampleThresholds(), 0, dot);
+    EXPECT_EQ(s(v.panel3), " 517");
+    EXPECT_EQ(s(v.label20), "12%");
+    EXPECT_FALSE(v.edit4 || v.edit10 || v.panel1 || v.panel2 || v.panel4 || v.edit1);
+}
+
+TEST(PresentReadings, ThresholdNumberOutsideTheListShowsADash) {
+    ThresholdsInEffect t = exampleThresholds();
+    t.doseRateThresholdNo = 0;
+    t.doseThresholdNo = 4;
+    const auto v = presentReadings(exampleReading(), t, russian, dot);
+    EXPECT_EQ(s(*v.panel4), " - ");
+    EXPECT_EQ(s(*v.panel5), " - ");
+    // An empty parameter copy (no read yet) shows dashes too.
+    EXPECT_EQ(s(*presentReadings(exampleReading(), {}, russian, dot).panel4), " - ");
+}
+
+TEST(LiveChart, RestartByMode) {
+    EXPECT_EQ(restartLiveChart(0, russian), ChartRestart{});
+    EXPECT_EQ(restartLiveChart(1, russian), ChartRestart{});
+    EXPECT_EQ(restartLiveChart(7, russian), ChartRestart{});
+    EXPECT_EQ(restartLiveChart(2, russian), (ChartRestart{true, true, "Бета, 1/(мин*см2)"}));
+    EXPECT_EQ(restartLiveChart(3, english), (ChartRestart{true, true, "Dose rate, uSv/h"}));
+    EXPECT_EQ(restartLiveChart(4, russian), (ChartRestart{true, false, "Альфа, 1/(мин*см2)"}));
+    EXPECT_EQ(restartLiveChart(5, russian), (ChartRestart{true, true, "МЭД, мкЗв/ч"}));
+    EXPECT_EQ(restartLiveChart(6, 0), (ChartRestart{true, true, std::nullopt}));
+    EXPECT_DOUBLE_EQ(chartAxisMaximum(3.5), 4.0);
+    EXPECT_EQ(chartAxisMaximum(0.0), 0.0);
+}
+
+TEST(InstrumentClock, ChartTimeFromTheClockFields) {
+    EXPECT_DOUBLE_EQ(chartTime({0, 0, 0, 30, 12, 1899}), 0.0);
+    EXPECT_DOUBLE_EQ(chartTime({0, 0, 0, 1, 1, 1970}), 25569.0);
+    EXPECT_DOUBLE_EQ(chartTime({0, 0, 12, 27, 3, 2024}), 45378.5);
+    // Day 32 rolls into the next month, month 13 into the next year.
+    EXPECT_DOUBLE_EQ(chartTime({0, 0, 0, 32, 1, 2024}), chartTime({0, 0, 0, 1, 2, 2024}));
+    EXPECT_DOUBLE_EQ(chartTime({0, 0, 0, 1, 13, 2024}), chartTime({0, 0, 0, 1, 1, 2025}));
+    EXPECT_DOUBLE_EQ(axisKeyToChartTime(chartTimeToAxisKey(45378.25)), 45378.25);
+}
+
+TEST(InstrumentClock, SyncOnlyBeyondThreeHundredSeconds) {
+    const std::time_t now = std::time(nullptr);
+    const auto clockAt = [](std::time_t t) {
+        const std::tm tm = localTimeOf(t);
+        return InstrumentClock{tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_mday, tm.tm_mon + 1,
+                               tm.tm_year + 1900};
+    };
+    EXPECT_FALSE(clockSyncNeeded(clockAt(now), now));
+    EXPECT_FALSE(clockSyncNeeded(clockAt(now + 300), now));
+    EXPECT_FALSE(clockSyncNeeded(clockAt(now - 300), now));
+    EXPECT_TRUE(clockSyncNeeded(clockAt(now + 301), now));
+    EXPECT_TRUE(clockSyncNeeded(clockAt(now - 301), now));
+}
+
+TEST(InstrumentClock, ClockBlockExample) {
+    std::tm t{};
+    t.tm_sec = 9;
+    t.tm_min = 5;
+    t.tm_hour = 14;
+    t.tm_mday = 27;
+    t.tm_mon = 2;
+    t.tm_year = 124;
+    EXPECT_EQ(clockBlock(t), (std::array<std::uint8_t, 6>{0x09, 0x05, 0x14, 0x27, 0x03, 0x24}));
+}
