@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "link/device_link.h"
 #include "live/current_data.h"
+#include "live/presentation.h"
 
 #include <memory>
 
@@ -23,6 +24,8 @@ public:
     AppState state;
     link::DeviceLink link; // reads state.portNumber; declared after it
     live::CurrentData currentReading;
+    // The thresholds in effect, from the last parameter read (none before one).
+    live::ThresholdsInEffect thresholdsInEffect;
 };
 
 } // namespace veltra::app

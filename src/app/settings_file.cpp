@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 
 namespace veltra::app {
 
@@ -15,6 +16,44 @@ IniFile readIniFile(const QString& path) {
         return {};
     }
     return IniFile::parse(file.readAll());
+}
+
+namespace {
+
+const QString commonSection = QStringLiteral("Common");
+
+int integerOr(const IniFile& ini, const QString& key, int fallback) {
+    const auto text = ini.value(commonSection, key);
+    if (!text) {
+        return fallback;
+    }
+    bool ok = false;
+    const int value = text->toInt(&ok, 10);
+    return ok ? value : fallback;
+}
+
+} // namespace
+
+Settings loadSettings(const IniFile& ini) {
+    const Settings defaults;
+    return {integerOr(ini, QStringLiteral("Language"), defaults.language),
+            integerOr(ini, QStringLiteral("Transparent"), defaults.transparency),
+            integerOr(ini, QStringLiteral("Mode"), defaults.viewMode)};
+}
+
+bool saveSettings(const QString& path, const Settings& settings) {
+    IniFile ini = readIniFile(path);
+    ini.setValue(commonSection, QStringLiteral("Language"), QString::number(settings.language));
+    ini.setValue(commonSection, QStringLiteral("Transparent"),
+                 QString::number(settings.transparency));
+    ini.setValue(commonSection, QStringLiteral("Mode"), QString::number(settings.viewMode));
+    // Written whole to a temporary file first, so a failed write never leaves half a file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    file.write(ini.serialize());
+    return file.commit();
 }
 
 std::map<int, QString> portPins(const IniFile& ini) {

@@ -17,6 +17,22 @@ namespace veltra::app {
 // The file's contents; an empty document when it is missing or unreadable.
 [[nodiscard]] IniFile readIniFile(const QString& path);
 
+// The three keys of section Common.
+struct Settings {
+    int language = 0;      // Language
+    int transparency = 40; // Transparent
+    int viewMode = 0;      // Mode
+    friend bool operator==(const Settings&, const Settings&) = default;
+};
+
+// Reads [Common] Language, Transparent and Mode; a key that is missing or not a decimal integer
+// keeps its default. No range test: the values are used as they are.
+[[nodiscard]] Settings loadSettings(const IniFile& ini);
+
+// Writes the three keys into the file at path, keeping every other line of it as it was.
+// False when the file cannot be written; the file is then left as it was.
+bool saveSettings(const QString& path, const Settings& settings);
+
 // [Ports] COMn=device entries with n in 1..255 and a non-empty device. Other keys are ignored.
 [[nodiscard]] std::map<int, QString> portPins(const IniFile& ini);
 

@@ -66,6 +66,8 @@ public:
     bool openPortNumber(std::uint8_t n);
     // Reopens the selected port, with one retry. False at once when no port is selected.
     bool ensurePortOpen();
+    // Closes the port (the program is ending).
+    void close() { m_port->close(); }
 
     bool readBlock(std::uint8_t command, std::uint16_t length, std::uint16_t address);
     std::uint32_t writeBlock(std::uint8_t command, std::uint16_t length, std::uint16_t address);

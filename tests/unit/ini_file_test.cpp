@@ -67,3 +67,44 @@ TEST(SettingsFile, MissingFileIsEmpty) {
     file.close();
     EXPECT_EQ(portPins(readIniFile(dir.filePath("prog.ini"))).at(2), "/dev/ttyS9");
 }
+
+TEST(SettingsFile, DefaultsForMissingOrNonNumericKeys) {
+    const struct {
+        const char* text;
+        Settings expected;
+    } cases[] = {
+        {"", {0, 40, 0}},
+        {"[Common]\r\nLanguage=2\r\nTransparent=120\r\nMode=1\r\n", {2, 120, 1}},
+        {"[Common]\r\nLanguage=en\r\nTransparent=\r\nMode=1.5\r\n", {0, 40, 0}},
+        {"[Common]\r\nTransparent=300\r\nLanguage=-7\r\n", {-7, 300, 0}}, // no range test
+        {"[Other]\r\nLanguage=2\r\n", {0, 40, 0}},
+        {"\xFF\xFE garbage \x00\x01", {0, 40, 0}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(loadSettings(IniFile::parse(c.text)), c.expected) << c.text;
+    }
+}
+
+TEST(SettingsFile, SaveKeepsAForeignSectionByteForByte) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("prog.ini");
+    const QByteArray foreign = "[Ports]\r\nCOM3=/dev/rfcomm0\r\n; pinned by hand\r\n\r\n";
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(foreign + "[Common]\r\nLanguage=1\r\nMode=0\r\nOwn=x\r\n");
+    }
+    ASSERT_TRUE(saveSettings(path, {2, 120, 1}));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray saved = file.readAll();
+    EXPECT_TRUE(saved.startsWith(foreign));
+    EXPECT_EQ(saved, foreign + "[Common]\r\nLanguage=2\r\nMode=1\r\nOwn=x\r\nTransparent=120\r\n");
+    EXPECT_EQ(loadSettings(IniFile::parse(saved)), (Settings{2, 120, 1}));
+
+    // A new file gets the section.
+    const QString fresh = dir.filePath("new.ini");
+    ASSERT_TRUE(saveSettings(fresh, {0, 40, 0}));
+    EXPECT_EQ(loadSettings(readIniFile(fresh)), (Settings{0, 40, 0}));
+    EXPECT_FALSE(saveSettings(dir.filePath("missing/dir/prog.ini"), {}));
+}

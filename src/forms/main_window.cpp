@@ -1,0 +1,301 @@
+#include "forms/main_window.h"
+
+#include "app/settings_file.h"
+#include "forms/About.h"
+#include "forms/About_eng.h"
+#include "forms/Interface.h"
+#include "forms/Short2.h"
+
+#include "ui_main_window.h"
+
+#include <QCloseEvent>
+#include <QScreen>
+
+namespace veltra::forms {
+
+namespace {
+
+constexpr int timer1Interval_ms = 1000;
+constexpr int timer2Interval_ms = 3000;
+constexpr int timer3Interval_ms = 7000;
+constexpr int clientWidth = 848;
+constexpr int clientHeight = 482;
+
+} // namespace
+
+TForm1::TForm1(app::AppContext& context, QWidget* parent)
+    : QMainWindow(parent), m_context(context), m_ui(std::make_unique<Ui::TForm1>()),
+      m_cycle(context, *this), m_settingsPath(app::settingsFilePath()) {
+    m_ui->setupUi(this);
+    m_ui->centralwidget->setFixedSize(clientWidth, clientHeight);
+    setFixedSize(clientWidth, clientHeight + m_ui->MainMenu1->sizeHint().height());
+    if (const QScreen* screen = this->screen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+
+    setUpStatusBar();
+    setUpGrids();
+    setUpLiveChart();
+
+    m_timer1.setInterval(timer1Interval_ms);
+    m_timer2.setInterval(timer2Interval_ms);
+    m_timer3.setInterval(timer3Interval_ms);
+    connect(&m_timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(&m_timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
+    connect(&m_timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
+    m_timer1.start(); // enabled at creation
+
+    connect(m_ui->N8, &QAction::triggered, this, &TForm1::N8Click);
+    connect(m_ui->N3, &QAction::triggered, this, &TForm1::N3Click);
+    connect(m_ui->N21, &QAction::triggered, this, &TForm1::N21Click);
+    connect(m_ui->N1, &QAction::triggered, this, &TForm1::N1Click);
+    connect(m_ui->English1, &QAction::triggered, this, &TForm1::English1Click);
+    connect(m_ui->Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
+    connect(m_ui->Button2, &QPushButton::clicked, this, &TForm1::Button11Click);
+    connect(m_ui->PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageControl1Change);
+    connect(m_ui->TrackBar1, &QSlider::valueChanged, this, &TForm1::TrackBar1Change);
+    connect(m_ui->TrackBar2, &QSlider::valueChanged, this, &TForm1::TrackBar2Change);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::attach(TForm2* connection, TForm3* aboutRussian, TForm4* aboutEnglish,
+                    TForm9* compact) {
+    m_connection = connection;
+    m_aboutRussian = aboutRussian;
+    m_aboutEnglish = aboutEnglish;
+    m_compact = compact;
+    connect(m_compact, &TForm9::returnToFullViewRequested, this, &TForm1::Label1ContextPopup);
+    connect(m_compact, &TForm9::saveAndQuitRequested, this, &TForm1::Label1DblClick);
+    m_context.link.setDialogPortText(
+        [connection] { return connection->portBox()->currentText(); });
+}
+
+// ---- status line ---------------------------------------------------------------------------
+
+void TForm1::setUpStatusBar() {
+    // Panel 0 keeps the last message until the next one replaces it; a repaint never wipes it.
+    m_ui->StatusPanel0->setContentsMargins(3, 0, 0, 0);
+}
+
+QString TForm1::statusLineText() const { return m_ui->StatusPanel0->text(); }
+
+QColor TForm1::statusLineColour() const {
+    return m_ui->StatusPanel0->palette().color(QPalette::WindowText);
+}
+
+void TForm1::showStatus(app::StatusColour colour, const app::StatusMessage& message) {
+    const auto text = app::statusText(message, m_context.state.language);
+    if (!text) {
+        return;
+    }
+    QPalette palette = m_ui->StatusPanel0->palette();
+    palette.setColor(QPalette::WindowText,
+                     colour == app::StatusColour::red ? QColor(255, 0, 0) : QColor(0, 0, 0));
+    m_ui->StatusPanel0->setPalette(palette);
+    m_ui->StatusPanel0->setText(*text);
+}
+
+void TForm1::showNoConnection() {
+    m_ui->Edit4->clear();
+    m_ui->Edit10->clear();
+    m_ui->Edit1->clear();
+    for (QLabel* panel : {m_ui->StatusPanel1, m_ui->StatusPanel2, m_ui->StatusPanel3,
+                          m_ui->StatusPanel4, m_ui->StatusPanel5, m_ui->StatusPanel6}) {
+        panel->clear();
+    }
+    if (m_compact == nullptr) {
+        return;
+    }
+    if (m_context.state.language == app::russian) {
+        m_compact->label1()->setText(QStringLiteral(" Нет связи "));
+    } else if (m_context.state.language == app::english) {
+        m_compact->label1()->setText(QStringLiteral(" Connection error "));
+    }
+    m_compact->fitToLabels();
+}
+
+// ---- timers and the polling cycle ------------------------------------------------------------
+
+void TForm1::setTimer1Enabled(bool enabled) {
+    if (!enabled) {
+        m_timer1.stop();
+    } else if (!m_timer1.isActive()) {
+        m_timer1.start(timer1Interval_ms);
+    }
+}
+
+void TForm1::Timer1Timer() {
+    if (m_context.state.portNumber != 0) {
+        // Setting the interval restarts the countdown from this tick.
+        m_timer1.start(timer1Interval_ms);
+    }
+    m_cycle.tick();
+}
+
+void TForm1::Timer2Timer() {
+    setTimer1Enabled(true);
+    m_timer2.stop();
+}
+
+void TForm1::Timer3Timer() {
+    m_timer3.stop();
+    setTimer1Enabled(true);
+}
+
+void TForm1::enforceViewMode() {
+    if (m_context.state.viewMode == 0) {
+        show();
+        if (m_compact != nullptr) {
+            m_compact->hide();
+        }
+        m_ui->N3->setChecked(true);
+        m_ui->N21->setChecked(false);
+    } else if (m_context.state.viewMode == 1) {
+        if (m_compact != nullptr) {
+            m_compact->show();
+        }
+        hide();
+        m_ui->N3->setChecked(false);
+    }
+}
+
+// ---- life cycle --------------------------------------------------------------------------
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous()) {
+        FormShow();
+    }
+}
+
+void TForm1::checkLanguageMarks() {
+    if (m_context.state.language == app::russian) {
+        m_ui->N1->setChecked(true);
+        m_ui->English1->setChecked(false);
+    } else if (m_context.state.language == app::english) {
+        m_ui->N1->setChecked(false);
+        m_ui->English1->setChecked(true);
+    }
+}
+
+void TForm1::FormShow() {
+    m_cycle.state().chartMaximum = 0.0;
+    if (m_compact != nullptr) {
+        m_compact->hide();
+    }
+    checkLanguageMarks();
+    if (m_context.state.startupDone) {
+        return;
+    }
+    // The port the program starts with is the one already selected (the simulated instrument
+    // of the demo); finding the instrument by scanning the ports arrives with discovery.
+    setTimer1Enabled(true);
+    m_liveSeries.clear();
+    replotLiveChart();
+
+    const auto& state = m_context.state;
+    if (state.viewMode == 1) {
+        if (m_compact != nullptr) {
+            m_compact->show();
+        }
+        m_ui->N3->setChecked(false);
+        m_ui->N21->setChecked(true);
+    } else {
+        show();
+        if (m_compact != nullptr) {
+            m_compact->hide();
+        }
+        m_ui->N3->setChecked(true);
+        m_ui->N21->setChecked(false);
+    }
+    m_ui->TrackBar1->setValue(state.transparency); // clamped to 40..255 by the slider
+    if (m_compact != nullptr) {
+        m_compact->setOpacity(state.transparency);
+    }
+    m_ui->PageControl1->setCurrentWidget(m_ui->TabSheet2);
+}
+
+void TForm1::N3Click() {
+    m_context.state.startupDone = true;
+    show();
+    m_ui->N3->setChecked(true);
+    m_ui->N21->setChecked(false);
+    setTimer1Enabled(true);
+    m_context.state.viewMode = 0;
+}
+
+void TForm1::N21Click() {
+    m_context.state.startupDone = true;
+    if (m_compact != nullptr) {
+        m_compact->show();
+    }
+    hide();
+    m_ui->N3->setChecked(false);
+    m_ui->N21->setChecked(true);
+    m_timer3.stop();
+    setTimer1Enabled(true);
+    m_context.state.viewMode = 1;
+}
+
+bool TForm1::saveSettings() {
+    return app::saveSettings(m_settingsPath, {m_context.state.language, m_ui->TrackBar1->value(),
+                                              m_context.state.viewMode});
+}
+
+void TForm1::N8Click() {
+    saveSettings();
+    m_context.link.close();
+    emit quitRequested();
+}
+
+void TForm1::N1Click() {
+    m_context.state.language = app::russian;
+    m_ui->N1->setChecked(true);
+    m_ui->English1->setChecked(false);
+    setTimer1Enabled(true);
+}
+
+void TForm1::English1Click() {
+    m_context.state.language = app::english;
+    m_ui->N1->setChecked(false);
+    m_ui->English1->setChecked(true);
+    setTimer1Enabled(true);
+}
+
+// ---- compact window ----------------------------------------------------------------------
+
+void TForm1::Label1ContextPopup() {
+    show();
+    if (m_compact != nullptr) {
+        m_compact->hide();
+    }
+    m_ui->N3->setChecked(true);
+    m_ui->N21->setChecked(false);
+    m_context.state.viewMode = 0;
+    m_timer3.stop();
+    setTimer1Enabled(true);
+}
+
+void TForm1::Label1DblClick() {
+    m_context.state.viewMode = 1;
+    saveSettings();
+    if (m_compact != nullptr) {
+        m_compact->close();
+    }
+    emit quitRequested();
+}
+
+void TForm1::TrackBar1Change(int position) {
+    m_context.state.startupDone = true;
+    setTimer1Enabled(false);
+    if (!m_timer3.isActive()) {
+        m_timer3.start(timer3Interval_ms); // a series of changes does not restart the pause
+    }
+    if (m_compact != nullptr) {
+        m_compact->show();
+        m_compact->setOpacity(position);
+    }
+}
+
+} // namespace veltra::forms

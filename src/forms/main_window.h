@@ -1,0 +1,119 @@
+#pragma once
+// TForm1, the main window: the results, parameters and archive tabs, the main menu, the status
+// bar with its caption labels, and the three timers. It drives the polling cycle and shows what
+// the core computes; the rules themselves live in the core.
+//
+// The window's code is split by tab: main_window.cpp (life cycle, menus, timers, status line),
+// results_tab.cpp (readings and live chart), parameters_tab.cpp.
+
+#include "app/app_context.h"
+#include "app/polling_cycle.h"
+#include "live/live_series.h"
+#include "live/presentation.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <memory>
+
+namespace Ui {
+class TForm1;
+}
+class QCPGraph;
+
+namespace veltra::forms {
+
+class TForm2;
+class TForm3;
+class TForm4;
+class TForm9;
+
+class TForm1 : public QMainWindow, public app::PollingHost {
+    Q_OBJECT
+public:
+    explicit TForm1(app::AppContext& context, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The other windows, created after this one.
+    void attach(TForm2* connection, TForm3* aboutRussian, TForm4* aboutEnglish, TForm9* compact);
+
+    [[nodiscard]] Ui::TForm1& ui() { return *m_ui; }
+    [[nodiscard]] app::PollingCycle& pollingCycle() { return m_cycle; }
+    [[nodiscard]] QTimer& timer1() { return m_timer1; }
+    [[nodiscard]] QTimer& timer3() { return m_timer3; }
+    [[nodiscard]] QCPGraph* series1() const { return m_series1; }
+    [[nodiscard]] const live::LiveSeries& liveSeries() const { return m_liveSeries; }
+    // The status line: the last message and its colour.
+    [[nodiscard]] QString statusLineText() const;
+    [[nodiscard]] QColor statusLineColour() const;
+
+    // Where "Выход" and the compact window's double click write the settings.
+    void setSettingsPath(const QString& path) { m_settingsPath = path; }
+
+    // Status line and the no-connection reset.
+    void showStatus(app::StatusColour colour, const app::StatusMessage& message) override;
+    void showNoConnection();
+
+    // PollingHost
+    void setTimer1Enabled(bool enabled) override;
+    void enforceViewMode() override;
+    void showReadings() override;
+    void chartPoint(double x, double y, double axisMaximum, bool plot) override;
+
+    // Handlers, by their given names.
+    void Timer1Timer();
+    void Timer2Timer();
+    void Timer3Timer();
+    void FormShow();
+    void N3Click();
+    void N21Click();
+    void N8Click();
+    void N1Click();
+    void English1Click();
+    void Button5Click();
+    void Button11Click();
+    void PageControl1Change(int index);
+    void TrackBar1Change(int position);
+    void TrackBar2Change(int position);
+    void Label1ContextPopup();
+    void Label1DblClick();
+
+    // The reaction of the live chart to a change of measuring mode.
+    void applyChartRestart(std::uint8_t mode);
+
+    // Writes the settings (language, slider position, view mode); false when that failed.
+    bool saveSettings();
+
+signals:
+    // The program should end now (exit code 0).
+    void quitRequested();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void setUpStatusBar();
+    void setUpGrids();
+    void setUpLiveChart();
+    void replotLiveChart();
+    void applyReadingsView(const live::ReadingsView& view);
+    void checkLanguageMarks();
+
+    app::AppContext& m_context;
+    std::unique_ptr<Ui::TForm1> m_ui;
+    app::PollingCycle m_cycle;
+    QTimer m_timer1;
+    QTimer m_timer2;
+    QTimer m_timer3;
+    QCPGraph* m_series1 = nullptr;
+    live::LiveSeries m_liveSeries;
+    bool m_liveChartZoomed = false;
+    QString m_settingsPath;
+
+    TForm2* m_connection = nullptr;
+    TForm3* m_aboutRussian = nullptr;
+    TForm4* m_aboutEnglish = nullptr;
+    TForm9* m_compact = nullptr;
+};
+
+} // namespace veltra::forms

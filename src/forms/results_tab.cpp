@@ -1,0 +1,206 @@
+// The results tab of TForm1: the readings of the top panel, the status panels they fill, and
+// the live chart.
+#include "forms/Short2.h"
+#include "forms/main_window.h"
+
+#include "live/instrument_clock.h"
+#include "live/live_chart.h"
+
+#include "ui_main_window.h"
+
+#include <qcustomplot.h>
+
+#include <QLocale>
+
+namespace veltra::forms {
+
+namespace {
+
+// Time labels of the live chart: the instrument's wall-clock time, never closer than a minute.
+class MinuteTicker : public QCPAxisTickerDateTime {
+public:
+    MinuteTicker() {
+        setDateTimeFormat(QStringLiteral("hh:mm"));
+        setDateTimeSpec(Qt::UTC); // keys are the instrument's clock fields, not a zone's time
+    }
+
+protected:
+    double getTickStep(const QCPRange& range) override {
+        return std::max(60.0, QCPAxisTickerDateTime::getTickStep(range));
+    }
+};
+
+QColor boxColour(live::BoxColour colour, const QPalette& palette) {
+    return colour == live::BoxColour::red ? QColor(255, 0, 0) : palette.color(QPalette::Window);
+}
+
+QString barStyle(live::BarColour colour) {
+    const char* rgb = colour == live::BarColour::green    ? "rgb(0,128,0)"
+                      : colour == live::BarColour::yellow ? "rgb(255,255,0)"
+                                                          : "rgb(255,0,0)";
+    return QStringLiteral("QProgressBar::chunk { background-color: %1; }").arg(rgb);
+}
+
+QChar userDecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    return point.isEmpty() ? QChar('.') : point.front();
+}
+
+} // namespace
+
+void TForm1::setUpLiveChart() {
+    QCustomPlot* chart = m_ui->Chart2;
+    chart->setBackground(Qt::white);
+    chart->axisRect()->setBackground(Qt::white);
+    chart->legend->setVisible(false);
+    chart->setSelectionRectMode(QCP::srmZoom);
+    chart->setNoAntialiasingOnDrag(true);
+
+    chart->xAxis->setTicker(QSharedPointer<MinuteTicker>::create());
+    chart->xAxis->ticker()->setTickCount(8);
+    chart->xAxis->setTickLabels(false); // hidden until the first point
+
+    chart->yAxis->setRange(0.0, live::chartStartMaximum);
+    chart->yAxis->setLabelFont(QFont(QStringLiteral("Arial"), 10));
+    chart->yAxis->setLabelColor(Qt::black);
+    chart->yAxis->setPadding(4);
+
+    m_series1 = chart->addGraph();
+    m_series1->setName(QStringLiteral("Series1"));
+    m_series1->setPen(QPen(QColor(255, 0, 0), 1));
+    m_series1->setScatterStyle(
+        QCPScatterStyle(QCPScatterStyle::ssDisc, Qt::NoPen, QBrush(QColor(255, 0, 0)), 7));
+    m_series1->setAdaptiveSampling(true);
+
+    // A rubber band zooms in; a double click gives the whole series back.
+    connect(chart->selectionRect(), &QCPSelectionRect::accepted, this, [this] {
+        m_liveChartZoomed = true;
+        replotLiveChart();
+    });
+    connect(chart, &QCustomPlot::mouseDoubleClick, this, [this] {
+        m_liveChartZoomed = false;
+        replotLiveChart();
+    });
+}
+
+void TForm1::replotLiveChart() {
+    QCustomPlot* chart = m_ui->Chart2;
+    const QCPRange visible = chart->xAxis->range();
+    const auto points =
+        m_liveChartZoomed && !m_liveSeries.empty()
+            ? m_liveSeries.drawPoints(live::chartTimeToAxisKey(visible.lower),
+                                      live::chartTimeToAxisKey(visible.upper), 1024)
+            : m_liveSeries.drawPoints();
+    QVector<QCPGraphData> graphData;
+    graphData.reserve(static_cast<qsizetype>(points.size()));
+    for (const auto& p : points) {
+        graphData.append(QCPGraphData(p.key, p.value));
+    }
+    m_series1->data()->set(graphData, true);
+    if (!m_liveChartZoomed && !m_liveSeries.empty()) {
+        const double first = m_liveSeries.points().front().key;
+        const double last = m_liveSeries.points().back().key;
+        // A single point gets a minute either side.
+        chart->xAxis->setRange(first < last ? QCPRange(first, last)
+                                            : QCPRange(first - 60.0, last + 60.0));
+    }
+    chart->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TForm1::chartPoint(double x, double y, double axisMaximum, bool plot) {
+    QCustomPlot* chart = m_ui->Chart2;
+    chart->xAxis->setTickLabels(true);
+    chart->yAxis->setRangeUpper(axisMaximum);
+    if (plot) {
+        m_liveSeries.add(live::chartTimeToAxisKey(x), y);
+    }
+    replotLiveChart();
+}
+
+void TForm1::applyChartRestart(std::uint8_t mode) {
+    const live::ChartRestart restart = live::restartLiveChart(mode, m_context.state.language);
+    if (restart.clearSeries) {
+        m_liveSeries.clear();
+    }
+    if (restart.resetScale) {
+        m_ui->Chart2->yAxis->setRange(0.0, live::chartStartMaximum);
+        m_cycle.state().chartMaximum = 0.0;
+    }
+    if (restart.title) {
+        m_ui->Chart2->yAxis->setLabel(*restart.title);
+    }
+    if (restart.clearSeries || restart.resetScale || restart.title) {
+        replotLiveChart();
+    }
+}
+
+void TForm1::Button5Click() {
+    m_liveSeries.clear();
+    m_ui->Chart2->yAxis->setRange(0.0, live::chartStartMaximum);
+    m_cycle.state().chartMaximum = 0.0;
+    replotLiveChart();
+}
+
+void TForm1::Button11Click() {
+    m_liveSeries.clear();
+    replotLiveChart();
+}
+
+void TForm1::showReadings() {
+    const live::CurrentData& reading = m_context.currentReading;
+    auto& polling = m_cycle.state();
+    if (reading.mode != polling.lastShownMode) {
+        polling.lastShownMode = reading.mode;
+        applyChartRestart(reading.mode);
+    }
+    m_cycle.checkClock();
+    applyReadingsView(live::presentReadings(reading, m_context.thresholdsInEffect,
+                                            m_context.state.language, userDecimalSeparator()));
+}
+
+void TForm1::applyReadingsView(const live::ReadingsView& v) {
+    const auto setBackground = [](QWidget* w, const QColor& colour) {
+        QPalette palette = w->palette();
+        palette.setColor(QPalette::Base, colour);
+        w->setPalette(palette);
+    };
+    setBackground(m_ui->Edit4, boxColour(v.edit4Colour, palette()));
+    setBackground(m_ui->Edit10, boxColour(v.edit10Colour, palette()));
+    m_ui->StatusPanel3->setText(v.panel3);
+    m_ui->Label21->setText(v.label21);
+    m_ui->ProgressBar1->setValue(std::min(v.progressBar1, m_ui->ProgressBar1->maximum()));
+    if (v.progressBar1Colour != live::BarColour::unchanged) {
+        m_ui->ProgressBar1->setStyleSheet(barStyle(v.progressBar1Colour));
+    }
+    m_ui->Label20->setText(v.label20);
+    m_ui->Image1->setVisible(true);
+
+    const auto setText = [](auto* widget, const std::optional<QString>& text) {
+        if (text) {
+            widget->setText(*text);
+        }
+    };
+    setText(m_ui->Label12, v.label12);
+    setText(m_ui->Label34, v.label34);
+    if (v.label34) {
+        m_ui->Label34->adjustSize();
+    }
+    if (v.label34Left) {
+        m_ui->Label34->move(*v.label34Left, m_ui->Label34->y());
+    }
+    setText(m_ui->Edit4, v.edit4);
+    setText(m_ui->Label39, v.label39);
+    setText(m_ui->Edit10, v.edit10);
+    setText(m_ui->StatusPanel1, v.panel1);
+    setText(m_ui->Edit1, v.edit1);
+    setText(m_ui->StatusPanel2, v.panel2);
+    setText(m_ui->StatusPanel4, v.panel4);
+    setText(m_ui->StatusPanel5, v.panel5);
+    if (m_compact != nullptr && (v.compactLabel1 || v.compactLabel2)) {
+        setText(m_compact->label1(), v.compactLabel1);
+        setText(m_compact->label2(), v.compactLabel2);
+        m_compact->fitToLabels();
+    }
+}
+
+} // namespace veltra::forms

@@ -1,0 +1,95 @@
+// veltra: the program's windows.
+//
+//   veltra                   scans for a real instrument (until discovery arrives: no port)
+//   veltra --simulate[=TYPE] starts a simulated instrument of type 1..7 (default 4) on a
+//                            pseudo-terminal, pins it as port 1 and then behaves exactly as
+//                            without the option
+
+#include "app/app_context.h"
+#include "app/settings_file.h"
+#include "forms/program_windows.h"
+
+#ifdef VELTRA_HAS_SIMULATOR
+#include "simulator.h"
+#endif
+
+#include <QApplication>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace {
+
+struct Options {
+    std::optional<int> simulatedType;
+};
+
+std::optional<Options> parseArguments(const QStringList& args) {
+    Options options;
+    for (const QString& arg : args.mid(1)) {
+        if (arg == QLatin1String("--simulate")) {
+            options.simulatedType = 4;
+        } else if (arg.startsWith(QLatin1String("--simulate="))) {
+            bool ok = false;
+            const int type = arg.mid(11).toInt(&ok, 10);
+            if (!ok || type < 1 || type > 7) {
+                return std::nullopt;
+            }
+            options.simulatedType = type;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("veltra"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Вельтра"));
+    // The windows are laid out in pixels for an 11-pixel interface font.
+    QFont font = QApplication::font();
+    font.setPixelSize(11);
+    QApplication::setFont(font);
+
+    const auto options = parseArguments(QApplication::arguments());
+    if (!options) {
+        std::fputs("usage: veltra [--simulate[=TYPE]]   (TYPE: instrument type 1..7)\n", stderr);
+        return 2;
+    }
+
+    std::map<int, QString> pins = veltra::app::portPins(
+        veltra::app::readIniFile(veltra::app::settingsFilePath()));
+#ifdef VELTRA_HAS_SIMULATOR
+    std::unique_ptr<veltra::sim::Simulator> simulator;
+    if (options->simulatedType) {
+        veltra::sim::SimulatorOptions simulation;
+        simulation.model.deviceType = *options->simulatedType;
+        simulator = std::make_unique<veltra::sim::Simulator>(simulation);
+        if (!simulator->start()) {
+            std::fprintf(stderr, "veltra: cannot start the simulated instrument: %s\n",
+                         simulator->errorText().c_str());
+            return 1;
+        }
+        pins[1] = QString::fromStdString(simulator->devicePath());
+    }
+#else
+    if (options->simulatedType) {
+        std::fputs("veltra: the simulated instrument needs pseudo-terminals (POSIX)\n", stderr);
+        return 2;
+    }
+#endif
+
+    veltra::app::AppContext context{veltra::link::PortCatalog(pins)};
+    veltra::forms::ProgramWindows windows(context);
+    if (options->simulatedType) {
+        context.state.portNumber = 1;
+    }
+    QObject::connect(windows.form1.get(), &veltra::forms::TForm1::quitRequested, &application,
+                     [] { QApplication::exit(0); });
+    windows.form1->show();
+    return QApplication::exec();
+}
