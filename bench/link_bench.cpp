@@ -58,8 +58,7 @@ void ArchiveRead(benchmark::State& state) {
     }
 }
 
-BENCHMARK(ArchiveRead)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()
-    ->Iterations(3);
+BENCHMARK(ArchiveRead)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 } // namespace
 

@@ -61,8 +61,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::map<int, QString> pins = veltra::app::portPins(
-        veltra::app::readIniFile(veltra::app::settingsFilePath()));
+    std::map<int, QString> pins =
+        veltra::app::portPins(veltra::app::readIniFile(veltra::app::settingsFilePath()));
 #ifdef VELTRA_HAS_SIMULATOR
     std::unique_ptr<veltra::sim::Simulator> simulator;
     if (options->simulatedType) {

@@ -66,12 +66,12 @@ void PollingCycle::tick() {
 
 void PollingCycle::addChartPoint() {
     const auto& reading = m_context.currentReading;
-    const double x = live::chartTime(reading.clock);
+    const double key = live::chartAxisKey(reading.clock);
     const double y = reading.mainValue;
     if (y > m_state.chartMaximum) {
         m_state.chartMaximum = y;
     }
-    m_host.chartPoint(x, y, live::chartAxisMaximum(m_state.chartMaximum), y > 0.0);
+    m_host.chartPoint(key, y, live::chartAxisMaximum(m_state.chartMaximum), y > 0.0);
 }
 
 void PollingCycle::checkClock() {

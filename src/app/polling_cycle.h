@@ -22,16 +22,17 @@ public:
     virtual void showStatus(StatusColour colour, const StatusMessage& message) = 0;
     // The presentation of currentReading (runs the chart restart and the clock check).
     virtual void showReadings() = 0;
-    // Turns the time labels on and sets the vertical maximum; adds (x, y) only when plot.
-    virtual void chartPoint(double x, double y, double axisMaximum, bool plot) = 0;
+    // Turns the time labels on and sets the vertical maximum; adds the point only when plot.
+    // key: the instrument's clock time as the chart counts it (live::chartAxisKey).
+    virtual void chartPoint(double key, double y, double axisMaximum, bool plot) = 0;
 };
 
 class PollingCycle {
 public:
     using Clock = std::function<std::time_t()>;
 
-    PollingCycle(AppContext& context, PollingHost& host,
-                 Clock now = [] { return std::time(nullptr); });
+    PollingCycle(
+        AppContext& context, PollingHost& host, Clock now = [] { return std::time(nullptr); });
 
     // One tick of Timer1.
     void tick();
@@ -39,6 +40,9 @@ public:
     // Run by the presentation on every redraw: schedules a clock write when the instrument's
     // clock is more than 300 s off the PC's.
     void checkClock();
+
+    // The PC clock the cycle reads (tests fix it).
+    void setClock(Clock now) { m_now = std::move(now); }
 
     [[nodiscard]] live::PollingState& state() { return m_state; }
     [[nodiscard]] const live::PollingState& state() const { return m_state; }

@@ -11,7 +11,7 @@ class TForm3 : public AboutWindow<Ui::TForm3> {
 public:
     explicit TForm3(QWidget* parent = nullptr)
         : AboutWindow(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                                        Qt::WindowTitleHint | Qt::WindowSystemMenuHint,
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint,
                       parent) {}
 };
 

@@ -10,8 +10,7 @@ namespace veltra::forms {
 class TForm4 : public AboutWindow<Ui::TForm4> {
 public:
     explicit TForm4(QWidget* parent = nullptr)
-        : AboutWindow(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint,
-                      parent) {}
+        : AboutWindow(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint, parent) {}
 };
 
 } // namespace veltra::forms

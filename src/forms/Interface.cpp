@@ -23,7 +23,9 @@ TForm2::TForm2(app::AppState& state, QWidget* parent)
 
 TForm2::~TForm2() = default;
 
-QComboBox* TForm2::portBox() const { return m_ui->ComboBox1; }
+QComboBox* TForm2::portBox() const {
+    return m_ui->ComboBox1;
+}
 
 void TForm2::applyDialogLanguage(int language) {
     const bool english = language == app::english;

@@ -12,7 +12,8 @@ TForm9::TForm9(QWidget* parent)
     // The system's active-caption colour behind both labels.
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, palette.color(QPalette::Active, QPalette::Highlight));
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::Active, QPalette::HighlightedText));
+    palette.setColor(QPalette::WindowText,
+                     palette.color(QPalette::Active, QPalette::HighlightedText));
     setPalette(palette);
     for (QLabel* label : {m_ui->Label1, m_ui->Label2}) {
         label->installEventFilter(this);
@@ -23,10 +24,16 @@ TForm9::TForm9(QWidget* parent)
 
 TForm9::~TForm9() = default;
 
-QLabel* TForm9::label1() const { return m_ui->Label1; }
-QLabel* TForm9::label2() const { return m_ui->Label2; }
+QLabel* TForm9::label1() const {
+    return m_ui->Label1;
+}
+QLabel* TForm9::label2() const {
+    return m_ui->Label2;
+}
 
-void TForm9::setOpacity(int alpha) { setWindowOpacity((alpha & 0xFF) / 255.0); }
+void TForm9::setOpacity(int alpha) {
+    setWindowOpacity((alpha & 0xFF) / 255.0);
+}
 
 void TForm9::fitToLabels() {
     for (QLabel* label : {m_ui->Label1, m_ui->Label2}) {

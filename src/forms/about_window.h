@@ -10,8 +10,7 @@
 
 namespace veltra::forms {
 
-template <class Form>
-class AboutWindow : public QDialog {
+template <class Form> class AboutWindow : public QDialog {
 public:
     explicit AboutWindow(Qt::WindowFlags flags, QWidget* parent = nullptr)
         : QDialog(parent, flags), m_ui(std::make_unique<Form>()) {

@@ -67,8 +67,7 @@ void TForm1::attach(TForm2* connection, TForm3* aboutRussian, TForm4* aboutEngli
     m_compact = compact;
     connect(m_compact, &TForm9::returnToFullViewRequested, this, &TForm1::Label1ContextPopup);
     connect(m_compact, &TForm9::saveAndQuitRequested, this, &TForm1::Label1DblClick);
-    m_context.link.setDialogPortText(
-        [connection] { return connection->portBox()->currentText(); });
+    m_context.link.setDialogPortText([connection] { return connection->portBox()->currentText(); });
 }
 
 // ---- status line ---------------------------------------------------------------------------
@@ -78,7 +77,9 @@ void TForm1::setUpStatusBar() {
     m_ui->StatusPanel0->setContentsMargins(3, 0, 0, 0);
 }
 
-QString TForm1::statusLineText() const { return m_ui->StatusPanel0->text(); }
+QString TForm1::statusLineText() const {
+    return m_ui->StatusPanel0->text();
+}
 
 QColor TForm1::statusLineColour() const {
     return m_ui->StatusPanel0->palette().color(QPalette::WindowText);

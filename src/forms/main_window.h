@@ -58,7 +58,7 @@ public:
     void setTimer1Enabled(bool enabled) override;
     void enforceViewMode() override;
     void showReadings() override;
-    void chartPoint(double x, double y, double axisMaximum, bool plot) override;
+    void chartPoint(double key, double y, double axisMaximum, bool plot) override;
 
     // Handlers, by their given names.
     void Timer1Timer();

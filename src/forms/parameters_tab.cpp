@@ -71,6 +71,8 @@ void TForm1::PageControl1Change(int index) {
     }
 }
 
-void TForm1::TrackBar2Change(int position) { m_ui->Label11->setText(QString::number(position / 60)); }
+void TForm1::TrackBar2Change(int position) {
+    m_ui->Label11->setText(QString::number(position / 60));
+}
 
 } // namespace veltra::forms

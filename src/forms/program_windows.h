@@ -15,9 +15,9 @@ namespace veltra::forms {
 
 struct ProgramWindows {
     explicit ProgramWindows(app::AppContext& context)
-        : form1(std::make_unique<TForm1>(context)),
-          form2(std::make_unique<TForm2>(context.state)), form3(std::make_unique<TForm3>()),
-          form4(std::make_unique<TForm4>()), form9(std::make_unique<TForm9>()) {
+        : form1(std::make_unique<TForm1>(context)), form2(std::make_unique<TForm2>(context.state)),
+          form3(std::make_unique<TForm3>()), form4(std::make_unique<TForm4>()),
+          form9(std::make_unique<TForm9>()) {
         form1->attach(form2.get(), form3.get(), form4.get(), form9.get());
     }
 

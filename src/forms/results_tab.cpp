@@ -86,11 +86,9 @@ void TForm1::setUpLiveChart() {
 void TForm1::replotLiveChart() {
     QCustomPlot* chart = m_ui->Chart2;
     const QCPRange visible = chart->xAxis->range();
-    const auto points =
-        m_liveChartZoomed && !m_liveSeries.empty()
-            ? m_liveSeries.drawPoints(live::chartTimeToAxisKey(visible.lower),
-                                      live::chartTimeToAxisKey(visible.upper), 1024)
-            : m_liveSeries.drawPoints();
+    const auto points = m_liveChartZoomed && !m_liveSeries.empty()
+                            ? m_liveSeries.drawPoints(visible.lower, visible.upper, 1024)
+                            : m_liveSeries.drawPoints();
     QVector<QCPGraphData> graphData;
     graphData.reserve(static_cast<qsizetype>(points.size()));
     for (const auto& p : points) {
@@ -107,12 +105,12 @@ void TForm1::replotLiveChart() {
     chart->replot(QCustomPlot::rpQueuedReplot);
 }
 
-void TForm1::chartPoint(double x, double y, double axisMaximum, bool plot) {
+void TForm1::chartPoint(double key, double y, double axisMaximum, bool plot) {
     QCustomPlot* chart = m_ui->Chart2;
     chart->xAxis->setTickLabels(true);
     chart->yAxis->setRangeUpper(axisMaximum);
     if (plot) {
-        m_liveSeries.add(live::chartTimeToAxisKey(x), y);
+        m_liveSeries.add(key, y);
     }
     replotLiveChart();
 }

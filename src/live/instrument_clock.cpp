@@ -23,20 +23,27 @@ constexpr double daysFrom1899To1970 = 25569.0;
 
 } // namespace
 
-double chartTime(const InstrumentClock& c) {
+double chartAxisKey(const InstrumentClock& c) {
     // Months roll into years first, then days and times roll through the calendar.
     std::int64_t year = c.year;
     int month0 = c.month - 1;
     year += month0 >= 0 ? month0 / 12 : -((11 - month0) / 12);
     month0 = ((month0 % 12) + 12) % 12;
     const std::int64_t days = daysFromCivil(year, month0 + 1, 1) + (c.day - 1);
-    const double seconds = c.hour * 3600.0 + c.minute * 60.0 + c.second;
-    return static_cast<double>(days) + seconds / 86400.0 + daysFrom1899To1970;
+    return static_cast<double>(days * 86400 + c.hour * 3600LL + c.minute * 60LL + c.second);
 }
 
-double chartTimeToAxisKey(double days) { return (days - daysFrom1899To1970) * 86400.0; }
+double chartTime(const InstrumentClock& c) {
+    return axisKeyToChartTime(chartAxisKey(c));
+}
 
-double axisKeyToChartTime(double key) { return key / 86400.0 + daysFrom1899To1970; }
+double chartTimeToAxisKey(double days) {
+    return (days - daysFrom1899To1970) * 86400.0;
+}
+
+double axisKeyToChartTime(double key) {
+    return key / 86400.0 + daysFrom1899To1970;
+}
 
 std::tm localTimeOf(std::time_t t) {
     std::tm tm{};
@@ -66,8 +73,8 @@ bool clockSyncNeeded(const InstrumentClock& c, std::time_t pcNow) {
 }
 
 std::array<std::uint8_t, 6> clockBlock(const std::tm& t) {
-    return {link::encodeBcd(t.tm_sec),      link::encodeBcd(t.tm_min),
-            link::encodeBcd(t.tm_hour),     link::encodeBcd(t.tm_mday),
+    return {link::encodeBcd(t.tm_sec),     link::encodeBcd(t.tm_min),
+            link::encodeBcd(t.tm_hour),    link::encodeBcd(t.tm_mday),
             link::encodeBcd(t.tm_mon + 1), link::encodeBcd(t.tm_year - 100)};
 }
 

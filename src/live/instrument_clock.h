@@ -16,7 +16,9 @@ namespace veltra::live {
 // month), as the C library's calendar conversion does.
 [[nodiscard]] double chartTime(const InstrumentClock& clock);
 
-// The chart component counts seconds since 1970 shown in UTC; this is the same wall time.
+// The same wall time as the chart component counts it: seconds since 1970 shown in UTC. Exact
+// in whole seconds, so points of one session keep their exact spacing.
+[[nodiscard]] double chartAxisKey(const InstrumentClock& clock);
 [[nodiscard]] double chartTimeToAxisKey(double days);
 [[nodiscard]] double axisKeyToChartTime(double key);
 

@@ -5,7 +5,8 @@
 
 namespace veltra::live {
 
-LiveSeries::LiveSeries(std::size_t maxBuckets) : m_maxBuckets(std::max<std::size_t>(2, maxBuckets)) {}
+LiveSeries::LiveSeries(std::size_t maxBuckets)
+    : m_maxBuckets(std::max<std::size_t>(2, maxBuckets)) {}
 
 void LiveSeries::clear() {
     m_points.clear();
@@ -17,9 +18,8 @@ void LiveSeries::add(double key, double value) {
     if (m_points.empty() || key >= m_points.back().key) {
         m_points.push_back(p);
     } else {
-        const auto at = std::upper_bound(
-            m_points.begin(), m_points.end(), key,
-            [](double k, const SeriesPoint& q) { return k < q.key; });
+        const auto at = std::upper_bound(m_points.begin(), m_points.end(), key,
+                                         [](double k, const SeriesPoint& q) { return k < q.key; });
         m_points.insert(at, p);
     }
     if (m_points.size() <= 2 * m_maxBuckets) {
@@ -99,10 +99,13 @@ std::vector<SeriesPoint> LiveSeries::drawPoints() const {
         return m_points;
     }
     std::vector<SeriesPoint> out;
-    out.reserve(2 * m_maxBuckets);
+    out.reserve(2 * m_maxBuckets + 2);
+    // The first and the last point always, so the line spans the whole series.
+    out.push_back(m_points.front());
     for (const Bucket& b : m_buckets) {
         appendBucket(b, out);
     }
+    out.push_back(m_points.back());
     return out;
 }
 
@@ -128,8 +131,8 @@ std::vector<SeriesPoint> LiveSeries::drawPoints(double lo, double hi, std::size_
     out.push_back(*first);
     for (auto it = first + 1; it != last - 1; ++it) {
         const double slot = std::floor((it->key - lo) / width);
-        const auto index = static_cast<std::size_t>(
-            std::clamp(slot, 0.0, static_cast<double>(buckets - 1)));
+        const auto index =
+            static_cast<std::size_t>(std::clamp(slot, 0.0, static_cast<double>(buckets - 1)));
         take(view[index], *it);
     }
     for (const Bucket& b : view) {

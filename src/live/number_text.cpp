@@ -103,8 +103,8 @@ QString fixedText(double value, int decimals, QChar decimalSeparator, int precis
     std::string intPart;
     std::string fracPart;
     for (int pos = 0; pos < d.exponent; ++pos) {
-        intPart += pos < static_cast<int>(d.digits.size()) ? d.digits[static_cast<std::size_t>(pos)]
-                                                            : '0';
+        intPart +=
+            pos < static_cast<int>(d.digits.size()) ? d.digits[static_cast<std::size_t>(pos)] : '0';
     }
     for (int k = 0; k < decimals; ++k) {
         const int pos = d.exponent + k;

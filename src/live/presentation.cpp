@@ -13,7 +13,7 @@ QString pick(int language, const char* russianText, const char* englishText) {
 }
 
 // Horizontal positions of the main reading's unit label.
-constexpr int doseRateUnitLeft[] = {170, 130};  // Russian, English
+constexpr int doseRateUnitLeft[] = {170, 130}; // Russian, English
 constexpr int betaUnitLeft[] = {102, 100};
 constexpr int alphaUnitLeft[] = {112, 106};
 constexpr int activityUnitLeft = 206;
@@ -148,10 +148,9 @@ BarColour memoryFillColour(float p) {
 ReadingsView presentReadings(const CurrentData& r, const ThresholdsInEffect& thresholds,
                              int language, QChar sep) {
     ReadingsView v;
-    v.edit4Colour = (r.statusFlags & status::doseRateAlarm) != 0 ? BoxColour::red
-                                                                 : BoxColour::menuBar;
-    v.edit10Colour = (r.statusFlags & status::doseAlarm) != 0 ? BoxColour::red
-                                                              : BoxColour::menuBar;
+    v.edit4Colour =
+        (r.statusFlags & status::doseRateAlarm) != 0 ? BoxColour::red : BoxColour::menuBar;
+    v.edit10Colour = (r.statusFlags & status::doseAlarm) != 0 ? BoxColour::red : BoxColour::menuBar;
     v.panel3 = u' ' + QString::number(r.measurementCount);
 
     if ((r.statusFlags & status::memoryFull) != 0) {
@@ -251,8 +250,8 @@ ReadingsView presentReadings(const CurrentData& r, const ThresholdsInEffect& thr
     const auto doseRateLimit =
         thresholdInEffect(thresholds.doseRateThresholdNo, thresholds.doseRateThresholds);
     const auto doseLimit = thresholdInEffect(thresholds.doseThresholdNo, thresholds.doseThresholds);
-    v.panel4 = doseRateLimit ? thresholdText(*doseRateLimit, Quantity::doseRate, language, sep)
-                             : none;
+    v.panel4 =
+        doseRateLimit ? thresholdText(*doseRateLimit, Quantity::doseRate, language, sep) : none;
     v.panel5 = doseLimit ? thresholdText(*doseLimit, Quantity::dose, language, sep) : none;
     return v;
 }

@@ -63,16 +63,16 @@ struct ThresholdsInEffect {
 struct ReadingsView {
     BoxColour edit4Colour = BoxColour::menuBar;
     BoxColour edit10Colour = BoxColour::menuBar;
-    QString panel3;        // measurement count
-    QString label21;       // memory fill text
-    int progressBar1 = 0;  // memory fill bar position
+    QString panel3;       // measurement count
+    QString label21;      // memory fill text
+    int progressBar1 = 0; // memory fill bar position
     BarColour progressBar1Colour = BarColour::unchanged;
-    QString label20;       // error percentage
+    QString label20; // error percentage
 
     std::optional<QString> label12; // main reading caption
     std::optional<QString> label34; // main reading unit
     std::optional<int> label34Left;
-    std::optional<QString> edit4;   // main reading
+    std::optional<QString> edit4; // main reading
     std::optional<QString> compactLabel1;
     std::optional<QString> compactLabel2;
     std::optional<QString> label39; // dose unit

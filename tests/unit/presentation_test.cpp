@@ -12,7 +12,9 @@ namespace {
 constexpr QChar dot('.');
 constexpr QChar comma(',');
 
-std::string s(const QString& q) { return q.toStdString(); }
+std::string s(const QString& q) {
+    return q.toStdString();
+}
 
 } // namespace
 
@@ -22,12 +24,24 @@ TEST(FixedText, RoundsHalfAwayFromZeroOnTheWrittenDigits) {
         int decimals;
         const char* text;
     } cases[] = {
-        {0.1234, 3, "0.123"},     {15.678, 2, "15.68"},     {12.5, 0, "13"},
-        {0.5, 0, "1"},            {-0.5, 0, "-1"},          {2.5, 0, "3"},
-        {0.0045, 3, "0.005"},     {1.0005, 3, "1.001"},     {9.9999, 3, "10.000"},
-        {99.999, 2, "100.00"},    {999.96, 1, "1000.0"},    {-0.5, 3, "-0.500"},
-        {-0.0001, 3, "0.000"},    {0.0, 2, "0.00"},         {1234.5, 3, "1234.500"},
-        {0.0006, 3, "0.001"},     {0.0006, 2, "0.00"},      {12345678.4, 1, "12345678.0"},
+        {0.1234, 3, "0.123"},
+        {15.678, 2, "15.68"},
+        {12.5, 0, "13"},
+        {0.5, 0, "1"},
+        {-0.5, 0, "-1"},
+        {2.5, 0, "3"},
+        {0.0045, 3, "0.005"},
+        {1.0005, 3, "1.001"},
+        {9.9999, 3, "10.000"},
+        {99.999, 2, "100.00"},
+        {999.96, 1, "1000.0"},
+        {-0.5, 3, "-0.500"},
+        {-0.0001, 3, "0.000"},
+        {0.0, 2, "0.00"},
+        {1234.5, 3, "1234.500"},
+        {0.0006, 3, "0.001"},
+        {0.0006, 2, "0.00"},
+        {12345678.4, 1, "12345678.0"},
         {1.23456789, 8, "1.23456790"}, // eight significant digits
         {123456789.0, 1, "1.2345679E+08"},
     };
@@ -60,9 +74,8 @@ TEST(Scaling, UnitIsChosenBeforeRounding) {
 
 TEST(MagnitudeClass, Boundaries) {
     const std::pair<std::int32_t, int> cases[] = {
-        {-5, 0},       {0, 0},         {999, 0},           {1000, 1},
-        {999999, 1},   {1000000, 2},   {999999999, 2},     {1000000000, 255},
-        {2147483647, 255}};
+        {-5, 0},      {0, 0},         {999, 0},          {1000, 1},        {999999, 1},
+        {1000000, 2}, {999999999, 2}, {1000000000, 255}, {2147483647, 255}};
     for (const auto& [value, cls] : cases) {
         EXPECT_EQ(magnitudeClass(value), cls) << value;
     }
@@ -75,15 +88,21 @@ TEST(FormatDuration, DaysHoursMinutesWithPluralForms) {
         bool blank;
         const char* text;
     } cases[] = {
-        {93784, russian, true, " 1 день 2 ч 3 мин"}, {93784, english, true, " 1 day 2 h 3 min"},
+        {93784, russian, true, " 1 день 2 ч 3 мин"},
+        {93784, english, true, " 1 day 2 h 3 min"},
         {4 * 86400 + 300, russian, true, " 4 дня 0 ч 5 мин"},
         {25 * 86400, russian, true, " 25 дней 0 ч 0 мин"},
-        {59, russian, true, " 0 мин"},               {0, russian, true, " 0 мин"},
-        {3599, russian, true, " 59 мин"},            {3600, russian, true, " 1 ч 0 мин"},
-        {86400, russian, true, " 1 день 0 ч 0 мин"}, {172800, russian, true, " 2 дня 0 ч 0 мин"},
+        {59, russian, true, " 0 мин"},
+        {0, russian, true, " 0 мин"},
+        {3599, russian, true, " 59 мин"},
+        {3600, russian, true, " 1 ч 0 мин"},
+        {86400, russian, true, " 1 день 0 ч 0 мин"},
+        {172800, russian, true, " 2 дня 0 ч 0 мин"},
         {432000, russian, true, " 5 дней 0 ч 0 мин"},
-        {172800, english, true, " 2 days 0 h 0 min"}, {7200, english, false, "2 h 0 min"},
-        {0, english, false, "0 min"},                {3700, russian, true, " 1 ч 1 мин"},
+        {172800, english, true, " 2 days 0 h 0 min"},
+        {7200, english, false, "2 h 0 min"},
+        {0, english, false, "0 min"},
+        {3700, russian, true, " 1 ч 1 мин"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(s(formatDuration(c.seconds, c.language, c.blank)), c.text) << c.seconds;
@@ -123,10 +142,10 @@ TEST(MemoryFill, PercentAndColour) {
         const char* text;
         BarColour colour;
     } cases[] = {
-        {96, "12%", BarColour::green},  {400, "50%", BarColour::green},
-        {640, "80%", BarColour::green}, {680, "85%", BarColour::yellow},
+        {96, "12%", BarColour::green},   {400, "50%", BarColour::green},
+        {640, "80%", BarColour::green},  {680, "85%", BarColour::yellow},
         {759, "95%", BarColour::yellow}, {760, "95%", BarColour::red},
-        {784, "98%", BarColour::red},   {0, "0%", BarColour::green},
+        {784, "98%", BarColour::red},    {0, "0%", BarColour::green},
     };
     for (const auto& c : cases) {
         CurrentData d;
@@ -312,8 +331,8 @@ TEST(InstrumentClock, SyncOnlyBeyondThreeHundredSeconds) {
     const std::time_t now = std::time(nullptr);
     const auto clockAt = [](std::time_t t) {
         const std::tm tm = localTimeOf(t);
-        return InstrumentClock{tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_mday, tm.tm_mon + 1,
-                               tm.tm_year + 1900};
+        return InstrumentClock{tm.tm_sec,  tm.tm_min,     tm.tm_hour,
+                               tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900};
     };
     EXPECT_FALSE(clockSyncNeeded(clockAt(now), now));
     EXPECT_FALSE(clockSyncNeeded(clockAt(now + 300), now));

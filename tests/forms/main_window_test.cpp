@@ -1,0 +1,283 @@
+// The main window against the simulated instrument through a pseudo-terminal, on the offscreen
+// platform: the polling cycle, the readings, the status line, the live chart and the settings.
+#include "forms/program_windows.h"
+#include "live/instrument_clock.h"
+#include "simulator.h"
+
+#include "ui_main_window.h"
+
+#include <qcustomplot.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace veltra;
+using namespace std::chrono_literals;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    // A fixed PC time shared by the simulated instrument and the polling cycle, so clock
+    // differences are exact.
+    sim::SimClock::time_point m_now =
+        std::chrono::floor<std::chrono::seconds>(sim::SimClock::now());
+    QTemporaryDir m_dir;
+    QString m_oldDir;
+    std::unique_ptr<sim::Simulator> m_sim;
+    std::unique_ptr<app::AppContext> m_context;
+    std::unique_ptr<forms::ProgramWindows> m_windows;
+
+    forms::TForm1& form() { return *m_windows->form1; }
+    Ui::TForm1& ui() { return form().ui(); }
+
+    void writeSettings(const QByteArray& text) {
+        QFile file(QDir(m_dir.path()).filePath("prog.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+
+    void start(int language = 1) {
+        writeSettings(QByteArray("[Common]\r\nLanguage=") + QByteArray::number(language) +
+                      "\r\nTransparent=255\r\nMode=0\r\n");
+        sim::SimulatorOptions options;
+        options.model.archiveLogging = false;
+        options.model.now = [this] { return m_now; };
+        m_sim = std::make_unique<sim::Simulator>(options);
+        QVERIFY2(m_sim->start(), m_sim->errorText().c_str());
+        m_context = std::make_unique<app::AppContext>(
+            link::PortCatalog({{1, QString::fromStdString(m_sim->devicePath())}}, {}));
+        m_windows = std::make_unique<forms::ProgramWindows>(*m_context);
+        form().pollingCycle().setClock([this] { return sim::SimClock::to_time_t(m_now); });
+        m_context->state.portNumber = 1;
+    }
+
+    // One tick of Timer1, as the timer would fire it.
+    void tick() {
+        form().Timer1Timer();
+        form().timer1().stop(); // the test drives the ticks itself
+    }
+
+    void setMeasurement(std::uint32_t count, double mainValue) {
+        m_sim->model().pinMeasurementCount(count);
+        m_sim->model().pinMainValue(mainValue);
+    }
+
+private slots:
+    void init() {
+        QVERIFY(m_dir.isValid());
+        m_oldDir = QDir::currentPath();
+        QDir::setCurrent(m_dir.path());
+    }
+
+    void cleanup() {
+        m_windows.reset();
+        m_context.reset();
+        m_sim.reset();
+        QDir::setCurrent(m_oldDir);
+    }
+
+    void windowsCarryTheirNamesAndSizes() {
+        start();
+        QCOMPARE(form().windowTitle(), QStringLiteral("Corvina"));
+        QCOMPARE(ui().centralwidget->size(), QSize(848, 482));
+        for (const char* name :
+             {"Edit4",     "Edit10",      "Edit1",       "Label12",      "Label34",
+              "Label39",   "StringGrid1", "StringGrid3", "StringGrid4",  "StringGrid8",
+              "ComboBox9", "BitBtn10",    "TrackBar1",   "TrackBar2",    "Chart2",
+              "Chart5",    "Button2",     "GroupBox1",   "ProgressBar2", "Edit2"}) {
+            QVERIFY2(form().findChild<QWidget*>(name) != nullptr, name);
+        }
+        QCOMPARE(ui().Panel1->geometry(), QRect(8, 5, 825, 63));
+        QCOMPARE(ui().Chart2->geometry(), QRect(32, 8, 785, 321));
+        QCOMPARE(ui().Edit4->geometry(), QRect(64, 24, 121, 31));
+        QVERIFY(ui().Image1->isHidden());
+        QVERIFY(form().timer1().isActive()); // enabled at creation
+    }
+
+    void noPortPaintsTheMessageAndStops() {
+        start();
+        m_context->state.portNumber = 0;
+        form().Timer1Timer();
+        QCOMPARE(form().statusLineText(), QStringLiteral("Прибор не обнаружен"));
+        QCOMPARE(form().statusLineColour(), QColor(255, 0, 0));
+        QVERIFY(!form().timer1().isActive());
+    }
+
+    void newMeasurementFillsTheReadouts() {
+        start();
+        setMeasurement(517, 0.142);
+        tick();
+        QCOMPARE(form().statusLineText(), QStringLiteral("Чтение"));
+        QCOMPARE(form().statusLineColour(), QColor(0, 0, 0));
+        QCOMPARE(ui().Edit4->text(), QStringLiteral("0.142"));
+        QCOMPARE(ui().Label34->text(), QStringLiteral("мкЗв/ч"));
+        QCOMPARE(ui().Label34->x(), 170);
+        QCOMPARE(ui().StatusPanel3->text(), QStringLiteral(" 517"));
+        QCOMPARE(ui().StatusPanel4->text(), QStringLiteral(" - ")); // no parameters read yet
+        QVERIFY(!ui().Image1->isHidden());
+        QCOMPARE(m_windows->form9->label1()->text(), QStringLiteral(" 0.14"));
+        QCOMPARE(form().liveSeries().size(), std::size_t{1});
+        QVERIFY(ui().Chart2->xAxis->tickLabels());
+    }
+
+    void sameCountTwiceDoesNotRedraw() {
+        start();
+        setMeasurement(40, 0.2);
+        tick();
+        QCOMPARE(ui().Edit4->text(), QStringLiteral("0.200"));
+        setMeasurement(40, 0.9);
+        tick();
+        QCOMPARE(ui().Edit4->text(), QStringLiteral("0.200"));
+        QCOMPARE(form().liveSeries().size(), std::size_t{1});
+        // A requested redraw shows the same count again.
+        form().pollingCycle().state().redrawRequested = true;
+        tick();
+        QCOMPARE(ui().Edit4->text(), QStringLiteral("0.900"));
+        QCOMPARE(form().liveSeries().size(), std::size_t{2});
+    }
+
+    void fourthFailureInARowShowsTheError() {
+        start();
+        setMeasurement(1, 0.1);
+        tick();
+        const QString shown = ui().Edit4->text();
+        m_sim->server().injectFault({sim::FaultKind::badHeaderCrc, 4, 0});
+        for (int failure = 1; failure <= 3; ++failure) {
+            setMeasurement(static_cast<std::uint32_t>(1 + failure), 5.0);
+            tick();
+            QCOMPARE(form().statusLineText(), QStringLiteral("Чтение"));
+        }
+        tick();
+        QCOMPARE(form().statusLineText(), QStringLiteral("Ошибка связи"));
+        QCOMPARE(form().statusLineColour(), QColor(255, 0, 0));
+        QCOMPARE(ui().Edit4->text(), shown); // the readings stay as they were
+        tick();
+        QCOMPARE(form().statusLineText(), QStringLiteral("Чтение"));
+        QCOMPARE(form().pollingCycle().state().readFailureCount, 0);
+    }
+
+    void clockMoreThan300SecondsOffIsWrittenAtTheNextTick() {
+        start();
+        m_sim->model().setClockOffset(300s);
+        setMeasurement(1, 0.1);
+        tick();
+        QVERIFY(!form().pollingCycle().state().clockSyncPending);
+
+        m_sim->model().setClockOffset(301s);
+        setMeasurement(2, 0.1);
+        tick();
+        QVERIFY(form().pollingCycle().state().clockSyncPending);
+
+        const auto before = m_sim->server().stats();
+        tick(); // the clock write instead of a poll
+        QVERIFY(sim::Simulator::waitFor(
+            [&] { return m_sim->server().stats().writes == before.writes + 1; }, 5s));
+        QCOMPARE(m_sim->server().stats().reads, before.reads);
+        QVERIFY(!form().pollingCycle().state().clockSyncPending);
+        QCOMPARE(m_sim->model().clockOffset(), 0s);
+        const auto frame = m_sim->server().requestLog().back();
+        QCOMPARE(frame.size(), std::size_t{15});
+        QCOMPARE(frame[0], std::uint8_t{0xBB});
+
+        setMeasurement(3, 0.1);
+        tick(); // polls normally again
+        QCOMPARE(m_sim->server().stats().reads, before.reads + 1);
+    }
+
+    void modeChangeToBetaRestartsTheChart() {
+        start();
+        setMeasurement(1, 0.3);
+        tick();
+        setMeasurement(2, 0.35);
+        tick();
+        QCOMPARE(form().liveSeries().size(), std::size_t{2});
+        QVERIFY(ui().Chart2->yAxis->range().upper > 0.39);
+
+        m_sim->model().setMode(2);
+        setMeasurement(3, 0.25);
+        tick();
+        // Emptied by the restart, then the new reading's point.
+        QCOMPARE(form().liveSeries().size(), std::size_t{1});
+        QCOMPARE(ui().Chart2->yAxis->label(), QStringLiteral("Бета, 1/(мин*см2)"));
+        QCOMPARE(form().pollingCycle().state().chartMaximum, 0.25);
+        QCOMPARE(ui().Label12->text(), QStringLiteral("Бета,"));
+    }
+
+    void earlierClockTimeLandsInTimeOrder() {
+        start();
+        setMeasurement(1, 0.25);
+        tick();
+        m_sim->model().setClockOffset(-120s); // the instrument's clock was set back
+        setMeasurement(2, 0.5);
+        tick();
+        const auto& points = form().liveSeries().points();
+        QCOMPARE(points.size(), std::size_t{2});
+        QVERIFY(points[0].key < points[1].key);
+        QCOMPARE(points[0].value, 0.5);
+        QCOMPARE(points[1].key - points[0].key, 120.0);
+        // The chart holds them in the same order.
+        QCOMPARE(form().series1()->data()->at(0)->value, 0.5);
+    }
+
+    void readingsOfZeroAreNotCharted() {
+        start();
+        setMeasurement(1, 0.0);
+        tick();
+        QCOMPARE(form().liveSeries().size(), std::size_t{0});
+        QCOMPARE(form().pollingCycle().state().chartMaximum, 0.0);
+        setMeasurement(2, 3.5);
+        tick();
+        QCOMPARE(ui().Chart2->yAxis->range().upper, 4.0);
+        form().Button5Click();
+        QCOMPARE(form().liveSeries().size(), std::size_t{0});
+        QCOMPARE(ui().Chart2->yAxis->range().upper, 0.5);
+        QCOMPARE(form().pollingCycle().state().chartMaximum, 0.0);
+    }
+
+    void englishReadingsAndNoMessagesWithoutALanguage() {
+        start(2);
+        setMeasurement(1, 1500);
+        tick();
+        QCOMPARE(ui().Edit4->text(), QStringLiteral("1.500"));
+        QCOMPARE(ui().Label34->text(), QStringLiteral("mSv/h"));
+        QCOMPARE(form().statusLineText(), QStringLiteral("Reading"));
+
+        cleanup();
+        init();
+        start(0);
+        setMeasurement(1, 0.5);
+        tick();
+        QVERIFY(form().statusLineText().isEmpty());
+        QVERIFY(ui().Edit4->text().isEmpty());
+        QCOMPARE(ui().StatusPanel3->text(), QStringLiteral(" 1"));
+    }
+
+    void exitKeepsAForeignSectionByteForByte() {
+        start();
+        const QByteArray foreign = "[Ports]\r\nCOM7=/dev/rfcomm0\r\n; kept\r\n\r\n";
+        writeSettings(foreign + "[Common]\r\nLanguage=1\r\nTransparent=255\r\nMode=0\r\n");
+        form().English1Click();
+        ui().TrackBar1->setValue(120);
+        QSignalSpy quit(&form(), &forms::TForm1::quitRequested);
+        form().N8Click();
+        QCOMPARE(quit.count(), 1);
+        QFile file(QDir(m_dir.path()).filePath("prog.ini"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(),
+                 foreign + "[Common]\r\nLanguage=2\r\nTransparent=120\r\nMode=0\r\n");
+    }
+
+    void statusLineSurvivesARepaint() {
+        start();
+        setMeasurement(1, 0.1);
+        tick();
+        ui().StatusBar1->repaint();
+        QCOMPARE(form().statusLineText(), QStringLiteral("Чтение"));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
