@@ -3,11 +3,17 @@
 #include "app/app_context.h"
 #include "app/settings_file.h"
 #include "live/current_data.h"
+#include "live/instrument_clock.h"
+#include "live/presentation.h"
+
+#include <QLocale>
 
 #include <thread>
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
+#include <memory>
 #include <optional>
 
 namespace veltra::cli {
@@ -22,7 +28,50 @@ struct Options {
     QString port; // number or device path; empty when not given
     int count = 1;
     bool json = false;
+    int language = 0; // 1 Russian, 2 English: add what the window would show
 };
+
+QString jsonString(const QString& text) {
+    QString out = QStringLiteral("\"");
+    for (const QChar c : text) {
+        if (c == u'"' || c == u'\\') {
+            out += u'\\';
+            out += c;
+        } else if (c.unicode() < 0x20) {
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        } else {
+            out += c;
+        }
+    }
+    return out + u'"';
+}
+
+// The texts showReadings puts into the window's targets; nullopt where it leaves a target as
+// it was.
+std::vector<std::pair<QString, std::optional<QString>>> displayTexts(const live::ReadingsView& v) {
+    return {
+        {"Label12", v.label12},
+        {"Label34", v.label34},
+        {"Edit4", v.edit4},
+        {"Label39", v.label39},
+        {"Edit10", v.edit10},
+        {"Edit1", v.edit1},
+        {"Label20", v.label20},
+        {"Label21", v.label21},
+        {"compactLabel1", v.compactLabel1},
+        {"compactLabel2", v.compactLabel2},
+        {"panel1", v.panel1},
+        {"panel2", v.panel2},
+        {"panel3", v.panel3},
+        {"panel4", v.panel4},
+        {"panel5", v.panel5},
+    };
+}
+
+QChar userDecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    return point.isEmpty() ? QChar('.') : point.front();
+}
 
 QString number9(double v) {
     char text[40];
@@ -56,20 +105,36 @@ std::vector<std::pair<QString, QString>> fields(const live::CurrentData& d) {
     };
 }
 
-void printReading(const live::CurrentData& d, bool json, QTextStream& out) {
+void printReading(const live::CurrentData& d, const std::optional<live::ReadingsView>& view,
+                  bool json, QTextStream& out) {
     const auto values = fields(d);
     if (json) {
         QString line = QStringLiteral("{");
         for (const auto& [name, value] : values) {
             line += QStringLiteral("\"%1\":%2,").arg(name, value);
         }
-        line += QStringLiteral("\"clock\":\"%1\"}").arg(clockText(d.clock));
-        out << line << '\n';
+        line += QStringLiteral("\"clock\":\"%1\"").arg(clockText(d.clock));
+        if (view) {
+            QStringList display;
+            for (const auto& [target, text] : displayTexts(*view)) {
+                display << QStringLiteral("\"%1\":%2")
+                               .arg(target, text ? jsonString(*text) : QStringLiteral("null"));
+            }
+            line += QStringLiteral(",\"display\":{%1}").arg(display.join(u','));
+        }
+        out << line << "}\n";
     } else {
         for (const auto& [name, value] : values) {
             out << name.leftJustified(18) << value << '\n';
         }
         out << QStringLiteral("clock").leftJustified(18) << clockText(d.clock) << '\n';
+        if (view) {
+            for (const auto& [target, text] : displayTexts(*view)) {
+                if (text) {
+                    out << target.leftJustified(18) << '[' << *text << "]\n";
+                }
+            }
+        }
     }
     out.flush();
 }
@@ -121,17 +186,54 @@ int commandPorts(QTextStream& out, QTextStream& err) {
     return exitOk;
 }
 
-int commandPoll(const Options& options, QTextStream& out, QTextStream& err) {
+// The program's state with the port of --port selected; nullptr after a usage error.
+std::unique_ptr<app::AppContext> contextFor(const Options& options, QTextStream& err) {
     auto catalog = catalogFor(options.port, err);
     if (!catalog) {
+        return nullptr;
+    }
+    auto context = std::make_unique<app::AppContext>(std::move(catalog->first));
+    context->state.portNumber = catalog->second;
+    context->state.language = options.language;
+    return context;
+}
+
+QString portName(const app::AppContext& context) {
+    return QStringLiteral("port %1 (%2)")
+        .arg(context.state.portNumber)
+        .arg(context.link.catalog().deviceName(context.state.portNumber));
+}
+
+int commandClockSync(const Options& options, QTextStream& out, QTextStream& err) {
+    const auto context = contextFor(options, err);
+    if (!context) {
         return exitUsage;
     }
-    app::AppContext context(std::move(catalog->first));
-    context.state.portNumber = catalog->second;
+    if (!context->link.ensurePortOpen()) {
+        err << "veltra-cli: cannot open " << portName(*context) << '\n';
+        return exitFailure;
+    }
+    const std::tm now = live::localTimeOf(std::time(nullptr));
+    const std::uint32_t sent = live::writeClock(context->link, now);
+    if (sent != live::clockFrameSize) {
+        err << "veltra-cli: the clock write did not go out on " << portName(*context) << " ("
+            << sent << " of " << live::clockFrameSize << " bytes)\n";
+        return exitFailure;
+    }
+    const live::InstrumentClock set{now.tm_sec,  now.tm_min,     now.tm_hour,
+                                    now.tm_mday, now.tm_mon + 1, now.tm_year + 1900};
+    out << "clock set to " << clockText(set) << '\n';
+    return exitOk;
+}
+
+int commandPoll(const Options& options, QTextStream& out, QTextStream& err) {
+    const auto owned = contextFor(options, err);
+    if (!owned) {
+        return exitUsage;
+    }
+    app::AppContext& context = *owned;
     auto& link = context.link;
-    const QString portName = QStringLiteral("port %1 (%2)")
-                                 .arg(context.state.portNumber)
-                                 .arg(link.catalog().deviceName(context.state.portNumber));
+    const QString portName = cli::portName(context);
 
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < options.count; ++i) {
@@ -155,7 +257,12 @@ int commandPoll(const Options& options, QTextStream& out, QTextStream& err) {
         if (!options.json && i > 0) {
             out << '\n';
         }
-        printReading(context.currentReading, options.json, out);
+        std::optional<live::ReadingsView> view;
+        if (options.language != 0) {
+            view = live::presentReadings(context.currentReading, context.thresholdsInEffect,
+                                         options.language, userDecimalSeparator());
+        }
+        printReading(context.currentReading, view, options.json, out);
     }
     return exitOk;
 }
@@ -165,13 +272,16 @@ int commandPoll(const Options& options, QTextStream& out, QTextStream& err) {
 QString usageText() {
     return QStringLiteral(
         "usage: veltra-cli ports\n"
-        "       veltra-cli --port N|PATH poll [--count N] [--json]\n"
+        "       veltra-cli --port N|PATH poll [--count N] [--json] [--language ru|en]\n"
+        "       veltra-cli --port N|PATH clock-sync\n"
         "\n"
         "  ports            list the port numbers and the device each stands for\n"
         "  poll             read the instrument's current data once a second and print it\n"
+        "  clock-sync       set the instrument's clock to this computer's local time\n"
         "  --port N|PATH    port number 1..255 (see 'ports'), or a device path\n"
         "  --count N        number of readings (default 1)\n"
         "  --json           one JSON object per reading and line\n"
+        "  --language ru|en add the texts the window shows (JSON: a \"display\" object)\n"
         "\n"
         "Exit status: 0 success, 1 port or instrument failure, 2 usage error.\n");
 }
@@ -195,6 +305,16 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err) {
             }
         } else if (arg == QLatin1String("--json")) {
             options.json = true;
+        } else if (arg == QLatin1String("--language") && hasValue) {
+            const QString language = args[++i];
+            if (language == QLatin1String("ru")) {
+                options.language = app::russian;
+            } else if (language == QLatin1String("en")) {
+                options.language = app::english;
+            } else {
+                err << "veltra-cli: --language takes ru or en\n";
+                return exitUsage;
+            }
         } else if (!arg.startsWith(QLatin1Char('-')) && options.command.isEmpty()) {
             options.command = arg;
         } else {
@@ -206,12 +326,14 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (options.command == QLatin1String("ports")) {
         return commandPorts(out, err);
     }
-    if (options.command == QLatin1String("poll")) {
+    if (options.command == QLatin1String("poll") ||
+        options.command == QLatin1String("clock-sync")) {
         if (options.port.isEmpty()) {
-            err << "veltra-cli: poll needs --port N|PATH\n";
+            err << "veltra-cli: " << options.command << " needs --port N|PATH\n";
             return exitUsage;
         }
-        return commandPoll(options, out, err);
+        return options.command == QLatin1String("poll") ? commandPoll(options, out, err)
+                                                        : commandClockSync(options, out, err);
     }
     err << (options.command.isEmpty()
                 ? QStringLiteral("veltra-cli: no command given\n")

@@ -43,6 +43,7 @@ public:
     [[nodiscard]] QTimer& timer3() { return m_timer3; }
     [[nodiscard]] QCPGraph* series1() const { return m_series1; }
     [[nodiscard]] const live::LiveSeries& liveSeries() const { return m_liveSeries; }
+    [[nodiscard]] live::LiveSeries& liveSeries() { return m_liveSeries; }
     // The status line: the last message and its colour.
     [[nodiscard]] QString statusLineText() const;
     [[nodiscard]] QColor statusLineColour() const;
@@ -106,7 +107,8 @@ private:
     QTimer m_timer2;
     QTimer m_timer3;
     QCPGraph* m_series1 = nullptr;
-    live::LiveSeries m_liveSeries;
+    // About one bucket for every two pixel columns of the 785-pixel chart.
+    live::LiveSeries m_liveSeries{400};
     bool m_liveChartZoomed = false;
     QString m_settingsPath;
 

@@ -45,6 +45,9 @@ class DeviceLink;
 
 namespace veltra::live {
 
+// Header, 6 data bytes and their CRC.
+inline constexpr std::uint32_t clockFrameSize = 15;
+
 // Sets the instrument's clock to a local time: the block above sent with command 0xBB.
 // Returns the bytes written (15 when the whole frame went out). No reply is awaited.
 std::uint32_t writeClock(link::DeviceLink& link, const std::tm& localTime);

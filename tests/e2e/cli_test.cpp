@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QRegularExpression>
 
 using namespace veltra;
@@ -117,4 +118,54 @@ TEST(CliUsage, MistakesExitTwo) {
         EXPECT_FALSE(r.err.isEmpty());
     }
     EXPECT_EQ(runCli({"--help"}).status, cli::exitOk);
+}
+
+TEST_F(CliTest, LanguageAddsWhatTheWindowWouldShow) {
+    simulator->model().pinMeasurementCount(517);
+    simulator->model().pinMainValue(1500);
+    simulator->model().pinStatusFlags(0x04); // charging
+    simulator->model().setMode(0);
+
+    const CliRun r = runCli({"--port", path(), "poll", "--json", "--language", "en"});
+    ASSERT_EQ(r.status, cli::exitOk) << r.err.toStdString();
+    const auto json = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    const auto display = json["display"].toObject();
+    QStringList keys = display.keys();
+    keys.sort();
+    EXPECT_EQ(keys, QStringList({"Edit1", "Edit10", "Edit4", "Label12", "Label20", "Label21",
+                                 "Label34", "Label39", "compactLabel1", "compactLabel2", "panel1",
+                                 "panel2", "panel3", "panel4", "panel5"}));
+    const QChar separator = QLocale::system().decimalPoint().front();
+    EXPECT_EQ(display["Label12"].toString(), "Dose rate,");
+    EXPECT_EQ(display["Label34"].toString(), "mSv/h");
+    EXPECT_EQ(display["Edit4"].toString(), QString("1") + separator + "500");
+    EXPECT_EQ(display["compactLabel2"].toString(), "mSv/h ");
+    EXPECT_EQ(display["panel2"].toString(), " Charge ");
+    EXPECT_EQ(display["panel3"].toString(), " 517");
+    EXPECT_EQ(display["panel4"].toString(), " - ");
+
+    // Mode 7 leaves the main reading as it was: null.
+    simulator->model().setMode(7);
+    const auto unchanged = QJsonDocument::fromJson(
+        runCli({"--port", path(), "poll", "--json", "--language", "ru"}).out.toUtf8());
+    EXPECT_TRUE(unchanged["display"]["Edit4"].isNull());
+    EXPECT_EQ(unchanged["display"]["Label39"].toString(), "мкЗв");
+
+    EXPECT_EQ(runCli({"--port", path(), "poll", "--language", "de"}).status, cli::exitUsage);
+}
+
+TEST_F(CliTest, ClockSyncWritesThePcTime) {
+    simulator->model().setClockOffset(std::chrono::hours(5));
+    const CliRun r = runCli({"--port", path(), "clock-sync"});
+    ASSERT_EQ(r.status, cli::exitOk) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("clock set to "));
+    ASSERT_TRUE(sim::Simulator::waitFor([&] { return simulator->server().stats().writes == 1; },
+                                        std::chrono::seconds(5)));
+    EXPECT_LE(std::abs(simulator->model().clockOffset().count()), 2);
+    const auto frame = simulator->server().requestLog().back();
+    ASSERT_EQ(frame.size(), 15U);
+    EXPECT_EQ(frame[0], 0xBB);
+
+    EXPECT_EQ(runCli({"--port", "/nonexistent/tty", "clock-sync"}).status, cli::exitFailure);
+    EXPECT_EQ(runCli({"clock-sync"}).status, cli::exitUsage);
 }
