@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include "cli_params.h"
+
 #include "app/app_context.h"
 #include "app/settings_file.h"
 #include "live/current_data.h"
@@ -28,7 +30,10 @@ struct Options {
     QString port; // number or device path; empty when not given
     int count = 1;
     bool json = false;
-    int language = 0; // 1 Russian, 2 English: add what the window would show
+    int language = 0;   // 1 Russian, 2 English: add what the window would show
+    QString subcommand; // "save" after params
+    QStringList edits;  // --set NAME=VALUE
+    bool yes = false;
 };
 
 QString jsonString(const QString& text) {
@@ -247,6 +252,14 @@ int commandPoll(const Options& options, QTextStream& out, QTextStream& err) {
         }
         std::fill_n(link.transferBuffer().begin(), 1000, std::uint8_t{0});
         const std::size_t expected = live::CurrentData::size + 2;
+        if (i == 0) {
+            // The thresholds in effect come from the parameters; a failed read leaves them
+            // unknown (" - ") and the poll below reports the link.
+            QString ignored;
+            QTextStream quiet(&ignored);
+            readParametersFor(context, quiet, userDecimalSeparator());
+            std::fill_n(link.transferBuffer().begin(), 1000, std::uint8_t{0});
+        }
         const bool ok = link.readBlock(link::command::currentData, link::length::currentData, 0);
         if (!ok || link.lastTransferCount() != expected) {
             err << "veltra-cli: no valid answer on " << portName << ": "
@@ -259,7 +272,7 @@ int commandPoll(const Options& options, QTextStream& out, QTextStream& err) {
         }
         std::optional<live::ReadingsView> view;
         if (options.language != 0) {
-            view = live::presentReadings(context.currentReading, context.thresholdsInEffect,
+            view = live::presentReadings(context.currentReading, context.thresholdsInEffect(),
                                          options.language, userDecimalSeparator());
         }
         printReading(context.currentReading, view, options.json, out);
@@ -271,19 +284,25 @@ int commandPoll(const Options& options, QTextStream& out, QTextStream& err) {
 
 QString usageText() {
     return QStringLiteral(
-        "usage: veltra-cli ports\n"
-        "       veltra-cli --port N|PATH poll [--count N] [--json] [--language ru|en]\n"
-        "       veltra-cli --port N|PATH clock-sync\n"
-        "\n"
-        "  ports            list the port numbers and the device each stands for\n"
-        "  poll             read the instrument's current data once a second and print it\n"
-        "  clock-sync       set the instrument's clock to this computer's local time\n"
-        "  --port N|PATH    port number 1..255 (see 'ports'), or a device path\n"
-        "  --count N        number of readings (default 1)\n"
-        "  --json           one JSON object per reading and line\n"
-        "  --language ru|en add the texts the window shows (JSON: a \"display\" object)\n"
-        "\n"
-        "Exit status: 0 success, 1 port or instrument failure, 2 usage error.\n");
+               "usage: veltra-cli ports\n"
+               "       veltra-cli --port N|PATH poll [--count N] [--json] [--language ru|en]\n"
+               "       veltra-cli --port N|PATH clock-sync\n"
+               "       veltra-cli --port N|PATH params [--json] | params save [--set "
+               "NAME=VALUE]...\n"
+               "       veltra-cli --port N|PATH dose-reset | factory-reset --yes\n"
+               "\n"
+               "  ports            list the port numbers and the device each stands for\n"
+               "  poll             read the instrument's current data once a second and print it\n"
+               "  clock-sync       set the instrument's clock to this computer's local time\n"
+               "  --port N|PATH    port number 1..255 (see 'ports'), or a device path\n"
+               "  --count N        number of readings (default 1)\n"
+               "  --json           one JSON object per reading and line\n"
+               "  --language ru|en add the texts the window shows (JSON: a \"display\" object);\n"
+               "                   for params save, the tables the lists are filled from\n"
+               "\n") +
+           paramsUsage() +
+           QStringLiteral("\nExit status: 0 success, 1 port or instrument failure, 2 usage "
+                          "error.\n");
 }
 
 int run(const QStringList& args, QTextStream& out, QTextStream& err) {
@@ -305,6 +324,10 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err) {
             }
         } else if (arg == QLatin1String("--json")) {
             options.json = true;
+        } else if (arg == QLatin1String("--set") && hasValue) {
+            options.edits << args[++i];
+        } else if (arg == QLatin1String("--yes")) {
+            options.yes = true;
         } else if (arg == QLatin1String("--language") && hasValue) {
             const QString language = args[++i];
             if (language == QLatin1String("ru")) {
@@ -317,6 +340,9 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err) {
             }
         } else if (!arg.startsWith(QLatin1Char('-')) && options.command.isEmpty()) {
             options.command = arg;
+        } else if (arg == QLatin1String("save") && options.command == QLatin1String("params") &&
+                   options.subcommand.isEmpty()) {
+            options.subcommand = arg;
         } else {
             err << "veltra-cli: unexpected argument '" << arg << "'\n" << usageText();
             return exitUsage;
@@ -326,14 +352,40 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (options.command == QLatin1String("ports")) {
         return commandPorts(out, err);
     }
-    if (options.command == QLatin1String("poll") ||
-        options.command == QLatin1String("clock-sync")) {
+    static const QStringList portCommands = {"poll", "clock-sync", "params", "dose-reset",
+                                             "factory-reset"};
+    if (portCommands.contains(options.command)) {
         if (options.port.isEmpty()) {
             err << "veltra-cli: " << options.command << " needs --port N|PATH\n";
             return exitUsage;
         }
-        return options.command == QLatin1String("poll") ? commandPoll(options, out, err)
-                                                        : commandClockSync(options, out, err);
+        if (!options.edits.isEmpty() && options.subcommand != QLatin1String("save")) {
+            err << "veltra-cli: --set goes with params save\n";
+            return exitUsage;
+        }
+        if (options.command == QLatin1String("poll")) {
+            return commandPoll(options, out, err);
+        }
+        if (options.command == QLatin1String("clock-sync")) {
+            return commandClockSync(options, out, err);
+        }
+        const auto context = contextFor(options, err);
+        if (!context) {
+            return exitUsage;
+        }
+        ParamsOptions params;
+        params.json = options.json;
+        params.language = options.language == app::english ? app::english : app::russian;
+        params.edits = options.edits;
+        params.confirmed = options.yes;
+        if (options.command == QLatin1String("params")) {
+            return options.subcommand.isEmpty() ? commandParams(*context, params, out, err)
+                                                : commandParamsSave(*context, params, out, err);
+        }
+        if (options.command == QLatin1String("dose-reset")) {
+            return commandDoseReset(*context, out, err);
+        }
+        return commandFactoryReset(*context, params, out, err);
     }
     err << (options.command.isEmpty()
                 ? QStringLiteral("veltra-cli: no command given\n")

@@ -4,8 +4,10 @@
 // a global.
 
 #include "app/app_state.h"
+#include "app/parameters_tab.h"
 #include "link/device_link.h"
 #include "live/current_data.h"
+#include "live/polling_state.h"
 #include "live/presentation.h"
 
 #include <memory>
@@ -24,8 +26,17 @@ public:
     AppState state;
     link::DeviceLink link; // reads state.portNumber; declared after it
     live::CurrentData currentReading;
-    // The thresholds in effect, from the last parameter read (none before one).
-    live::ThresholdsInEffect thresholdsInEffect;
+    live::PollingState polling;
+    ParametersTab parametersTab; // the parameters tab's state, shared by window and tool
+
+    // The thresholds in effect, from the decoded parameter copy (none before a read).
+    [[nodiscard]] live::ThresholdsInEffect thresholdsInEffect() const {
+        const params::ParameterBlock& p = state.parameters.block;
+        return {p.doseRateThresholdNo,
+                {p.doseRateThresholds[0], p.doseRateThresholds[1], p.doseRateThresholds[2]},
+                p.doseThresholdNo,
+                {p.doseThresholds[0], p.doseThresholds[1], p.doseThresholds[2]}};
+    }
 };
 
 } // namespace veltra::app

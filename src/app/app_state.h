@@ -2,6 +2,8 @@
 // The process-wide program state: plain fields, no behaviour. One instance lives in the
 // AppContext that the windows and the command-line tool share.
 
+#include "params/parameter_block.h"
+
 #include <cstdint>
 
 namespace veltra::app {
@@ -15,6 +17,10 @@ struct AppState {
     int transparency = 40;       // compact window opacity 0..255
     bool startupDone = false;
     bool parametersRead = false;
+    // The decoded copy of the last successful parameter read; kept through failed reads.
+    params::ParameterReadout parameters;
+    bool aboutSuppressed = false;
+    bool bluetoothFitted = false;
 };
 
 } // namespace veltra::app

@@ -24,41 +24,41 @@ void PollingCycle::tick() {
     const auto endTick = [&] { m_host.setTimer1Enabled(true); };
 
     while (!link.ensurePortOpen()) {
-        ++m_state.openFailureCount;
-        if (m_state.openFailureCount != 1) {
+        ++state().openFailureCount;
+        if (state().openFailureCount != 1) {
             m_host.showStatus(StatusColour::red, status::portOpenError);
             endTick();
             return;
         }
     }
 
-    if (m_state.clockSyncPending) {
+    if (state().clockSyncPending) {
         live::writeClock(link, live::localTimeOf(m_now()));
-        m_state.clockSyncPending = false;
+        state().clockSyncPending = false;
         endTick();
         return;
     }
 
-    m_state.openFailureCount = 0;
+    state().openFailureCount = 0;
     std::fill_n(link.transferBuffer().begin(), 1000, std::uint8_t{0});
     if (!link.readBlock(link::command::currentData, link::length::currentData, 0)) {
-        ++m_state.readFailureCount;
-        if (m_state.readFailureCount > 3) {
+        ++state().readFailureCount;
+        if (state().readFailureCount > 3) {
             m_host.showStatus(StatusColour::red, status::connectionError);
         }
         endTick();
         return;
     }
 
-    m_state.readFailureCount = 0;
+    state().readFailureCount = 0;
     m_host.showStatus(StatusColour::black, status::reading);
     m_context.currentReading = *live::decodeCurrentData(link.transferBuffer());
     const std::uint32_t count = m_context.currentReading.measurementCount;
-    const bool newMeasurement = count != m_state.lastMeasurementCount;
-    m_state.lastMeasurementCount = count;
-    if (newMeasurement || m_state.redrawRequested) {
+    const bool newMeasurement = count != state().lastMeasurementCount;
+    state().lastMeasurementCount = count;
+    if (newMeasurement || state().redrawRequested) {
         m_host.showReadings();
-        m_state.redrawRequested = false;
+        state().redrawRequested = false;
         addChartPoint();
     }
     endTick();
@@ -68,15 +68,15 @@ void PollingCycle::addChartPoint() {
     const auto& reading = m_context.currentReading;
     const double key = live::chartAxisKey(reading.clock);
     const double y = reading.mainValue;
-    if (y > m_state.chartMaximum) {
-        m_state.chartMaximum = y;
+    if (y > state().chartMaximum) {
+        state().chartMaximum = y;
     }
-    m_host.chartPoint(key, y, live::chartAxisMaximum(m_state.chartMaximum), y > 0.0);
+    m_host.chartPoint(key, y, live::chartAxisMaximum(state().chartMaximum), y > 0.0);
 }
 
 void PollingCycle::checkClock() {
     if (live::clockSyncNeeded(m_context.currentReading.clock, m_now())) {
-        m_state.clockSyncPending = true;
+        state().clockSyncPending = true;
     }
 }
 

@@ -6,20 +6,17 @@
 
 #include "app/app_context.h"
 #include "app/status_messages.h"
-#include "live/polling_state.h"
 
 #include <ctime>
 #include <functional>
 
 namespace veltra::app {
 
-class PollingHost {
+class PollingHost : public virtual StatusHost {
 public:
-    virtual ~PollingHost() = default;
     virtual void setTimer1Enabled(bool enabled) = 0;
     // Shows the windows the view mode asks for (main window or compact window).
     virtual void enforceViewMode() = 0;
-    virtual void showStatus(StatusColour colour, const StatusMessage& message) = 0;
     // The presentation of currentReading (runs the chart restart and the clock check).
     virtual void showReadings() = 0;
     // Turns the time labels on and sets the vertical maximum; adds the point only when plot.
@@ -44,8 +41,8 @@ public:
     // The PC clock the cycle reads (tests fix it).
     void setClock(Clock now) { m_now = std::move(now); }
 
-    [[nodiscard]] live::PollingState& state() { return m_state; }
-    [[nodiscard]] const live::PollingState& state() const { return m_state; }
+    [[nodiscard]] live::PollingState& state() { return m_context.polling; }
+    [[nodiscard]] const live::PollingState& state() const { return m_context.polling; }
 
 private:
     void addChartPoint();
@@ -53,7 +50,6 @@ private:
     AppContext& m_context;
     PollingHost& m_host;
     Clock m_now;
-    live::PollingState m_state;
 };
 
 } // namespace veltra::app

@@ -11,26 +11,42 @@ namespace veltra::app {
 enum class StatusColour { black, red };
 
 struct StatusMessage {
-    const char* russian;
-    const char* english;
+    QString russian;
+    QString english;
 };
 
 namespace status {
-inline constexpr StatusMessage noInstrument{"Прибор не обнаружен", "Connection error"};
-inline constexpr StatusMessage portOpenError{"Невозможно открыть порт", "Error opening port"};
-inline constexpr StatusMessage connectionError{"Ошибка связи", "Connection error"};
-inline constexpr StatusMessage reading{"Чтение", "Reading"};
+inline const StatusMessage noInstrument{QStringLiteral("Прибор не обнаружен"),
+                                        QStringLiteral("Connection error")};
+inline const StatusMessage portOpenError{QStringLiteral("Невозможно открыть порт"),
+                                         QStringLiteral("Error opening port")};
+inline const StatusMessage connectionError{QStringLiteral("Ошибка связи"),
+                                           QStringLiteral("Connection error")};
+inline const StatusMessage reading{QStringLiteral("Чтение"), QStringLiteral("Reading")};
+inline const StatusMessage readOk{QStringLiteral("Прочитано"), QStringLiteral("Read OK")};
+inline const StatusMessage writeOk{QStringLiteral("Записано"), QStringLiteral("Write OK")};
+inline const StatusMessage noParameters{QStringLiteral("Параметры не прочитаны!"),
+                                        QStringLiteral("No parameters!")};
 } // namespace status
 
 // The text of the language, or nothing for a language other than 1 and 2.
 [[nodiscard]] inline std::optional<QString> statusText(const StatusMessage& m, int language) {
     if (language == 1) {
-        return QString::fromUtf8(m.russian);
+        return m.russian;
     }
     if (language == 2) {
-        return QString::fromUtf8(m.english);
+        return m.english;
     }
     return std::nullopt;
 }
+
+// Where an operation reports: the status line, and the reset of the readings after a failed
+// connection. The window paints them; the command-line tool prints them.
+class StatusHost {
+public:
+    virtual ~StatusHost() = default;
+    virtual void showStatus(StatusColour colour, const StatusMessage& message) = 0;
+    virtual void showNoConnection() = 0;
+};
 
 } // namespace veltra::app

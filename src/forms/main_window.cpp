@@ -9,11 +9,17 @@
 #include "ui_main_window.h"
 
 #include <QCloseEvent>
+#include <QLocale>
 #include <QScreen>
 
 namespace veltra::forms {
 
 namespace {
+
+QChar userDecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    return point.isEmpty() ? QChar('.') : point.front();
+}
 
 constexpr int timer1Interval_ms = 1000;
 constexpr int timer2Interval_ms = 3000;
@@ -50,6 +56,7 @@ TForm1::TForm1(app::AppContext& context, QWidget* parent)
     connect(m_ui->N21, &QAction::triggered, this, &TForm1::N21Click);
     connect(m_ui->N1, &QAction::triggered, this, &TForm1::N1Click);
     connect(m_ui->English1, &QAction::triggered, this, &TForm1::English1Click);
+    connect(m_ui->Mabout, &QAction::triggered, this, &TForm1::MaboutClick);
     connect(m_ui->Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
     connect(m_ui->Button2, &QPushButton::clicked, this, &TForm1::Button11Click);
     connect(m_ui->PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageControl1Change);
@@ -189,8 +196,19 @@ void TForm1::FormShow() {
     if (m_context.state.startupDone) {
         return;
     }
-    // The port the program starts with is the one already selected (the simulated instrument
-    // of the demo); finding the instrument by scanning the ports arrives with discovery.
+    // Until the port scan arrives, the port already selected (the demo's simulated instrument)
+    // stands for the instrument the scan would have found.
+    if (m_context.state.portNumber == 0) {
+        if (m_context.state.language == app::english) {
+            showStatus(app::StatusColour::red, app::status::connectionError);
+        }
+    } else {
+        startupRead();
+        applyLanguage(m_context.state.language);
+        app::readParameters(m_context, *this, false, userDecimalSeparator());
+        syncParametersTab();
+        m_context.polling.readFailureCount = 0;
+    }
     setTimer1Enabled(true);
     m_liveSeries.clear();
     replotLiveChart();
@@ -215,6 +233,26 @@ void TForm1::FormShow() {
         m_compact->setOpacity(state.transparency);
     }
     m_ui->PageControl1->setCurrentWidget(m_ui->TabSheet2);
+}
+
+void TForm1::startupRead() {
+    auto& link = m_context.link;
+    auto& polling = m_context.polling;
+    bool good = link.ensurePortOpen();
+    if (good) {
+        std::fill_n(link.transferBuffer().begin(), 1000, std::uint8_t{0});
+        good = link.readBlock(link::command::currentData, link::length::currentData, 0) &&
+               link.lastTransferCount() == live::CurrentData::size + 2U && link.crcLo() == 0 &&
+               link.crcHi() == 0;
+    }
+    if (good) {
+        polling.readFailureCount = 0;
+        showStatus(app::StatusColour::black, app::status::reading);
+        m_context.currentReading = *live::decodeCurrentData(link.transferBuffer());
+        showReadings();
+    } else if (++polling.readFailureCount > 3) {
+        showStatus(app::StatusColour::red, app::status::connectionError);
+    }
 }
 
 void TForm1::N3Click() {
@@ -248,20 +286,6 @@ void TForm1::N8Click() {
     saveSettings();
     m_context.link.close();
     emit quitRequested();
-}
-
-void TForm1::N1Click() {
-    m_context.state.language = app::russian;
-    m_ui->N1->setChecked(true);
-    m_ui->English1->setChecked(false);
-    setTimer1Enabled(true);
-}
-
-void TForm1::English1Click() {
-    m_context.state.language = app::english;
-    m_ui->N1->setChecked(false);
-    m_ui->English1->setChecked(true);
-    setTimer1Enabled(true);
 }
 
 // ---- compact window ----------------------------------------------------------------------

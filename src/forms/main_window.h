@@ -28,7 +28,7 @@ class TForm3;
 class TForm4;
 class TForm9;
 
-class TForm1 : public QMainWindow, public app::PollingHost {
+class TForm1 : public QMainWindow, public app::PollingHost, public app::ParametersHost {
     Q_OBJECT
 public:
     explicit TForm1(app::AppContext& context, QWidget* parent = nullptr);
@@ -53,7 +53,10 @@ public:
 
     // Status line and the no-connection reset.
     void showStatus(app::StatusColour colour, const app::StatusMessage& message) override;
-    void showNoConnection();
+    void showNoConnection() override;
+
+    // ParametersHost
+    void setSoftwareVersion(int version) override;
 
     // PollingHost
     void setTimer1Enabled(bool enabled) override;
@@ -78,6 +81,21 @@ public:
     void TrackBar2Change(int position);
     void Label1ContextPopup();
     void Label1DblClick();
+    void Button14Click();
+    void Button6Click();
+    void Button8Click();
+    void Button3Click();
+    void Button4Click();
+    void MaboutClick();
+    void MainMenu1Change();
+
+    // The text tables: every caption, list and heading of the main window in a language
+    // (English for 2, Russian for anything else), and the three texts of the connection dialog.
+    void applyLanguage(int language);
+    // The About window of the language, modal; nothing when suppressed or without a language.
+    void showAbout();
+    // Shows the parameters tab's state in its controls.
+    void syncParametersTab();
 
     // The reaction of the live chart to a change of measuring mode.
     void applyChartRestart(std::uint8_t mode);
@@ -95,10 +113,13 @@ protected:
 private:
     void setUpStatusBar();
     void setUpGrids();
+    void connectParametersTab();
     void setUpLiveChart();
     void replotLiveChart();
     void applyReadingsView(const live::ReadingsView& view);
     void checkLanguageMarks();
+    // The start-up read of the current data (only a complete block with its CRC counts).
+    void startupRead();
 
     app::AppContext& m_context;
     std::unique_ptr<Ui::TForm1> m_ui;

@@ -1,14 +1,21 @@
-// The parameters tab of TForm1 and the tab switching that pauses the polling cycle.
+// The parameters tab of TForm1: its controls show the core's tab state (app::ParametersTab) and
+// feed the user's edits back into it; the tab switching that pauses the polling cycle.
+#include "forms/About.h"
+#include "forms/About_eng.h"
 #include "forms/main_window.h"
 
 #include "ui_main_window.h"
 
 #include <QHeaderView>
+#include <QLocale>
+#include <QSignalBlocker>
 #include <QTableWidget>
 
 namespace veltra::forms {
 
 namespace {
+
+using app::TabControl;
 
 // Writes a grid cell (column, row), as the grids address their cells.
 void setCell(QTableWidget* grid, int column, int row, const QString& text, bool fixed) {
@@ -32,6 +39,24 @@ void setUpThresholdGrid(QTableWidget* grid, const QString& name, const QString& 
     for (int row = 0; row < grid->rowCount(); ++row) {
         grid->setRowHeight(row, 21);
     }
+}
+
+void showSelector(QComboBox* box, const app::Selector& selector) {
+    const QSignalBlocker block(box);
+    QStringList current;
+    for (int i = 0; i < box->count(); ++i) {
+        current << box->itemText(i);
+    }
+    if (current != selector.items) {
+        box->clear();
+        box->addItems(selector.items);
+    }
+    box->setCurrentIndex(selector.index);
+}
+
+QChar userDecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    return point.isEmpty() ? QChar('.') : point.front();
 }
 
 } // namespace
@@ -60,6 +85,136 @@ void TForm1::setUpGrids() {
     for (int row = 0; row < 5; ++row) {
         setCell(statistics, 0, row, QString::fromUtf8(labels[row]), true);
     }
+    connectParametersTab();
+    syncParametersTab();
+}
+
+void TForm1::connectParametersTab() {
+    auto& tab = m_context.parametersTab;
+    const std::pair<QComboBox*, app::Selector*> selectors[] = {
+        {m_ui->ComboBox1, &tab.comboBox1}, {m_ui->ComboBox2, &tab.comboBox2},
+        {m_ui->ComboBox3, &tab.comboBox3}, {m_ui->ComboBox4, &tab.comboBox4},
+        {m_ui->ComboBox5, &tab.comboBox5}, {m_ui->ComboBox6, &tab.comboBox6},
+        {m_ui->ComboBox7, &tab.comboBox7}, {m_ui->ComboBox8, &tab.comboBox8},
+    };
+    for (const auto& [box, selector] : selectors) {
+        connect(box, &QComboBox::currentIndexChanged, this,
+                [selector = selector](int index) { selector->index = index; });
+    }
+    // Check boxes and radio buttons: the user's click changes the state; the rules follow.
+    for (int i = 0; i < app::tabControlCount; ++i) {
+        const auto control = static_cast<TabControl>(i);
+        auto* button = findChild<QAbstractButton*>(QLatin1String(app::tabControlName(control)));
+        if (button == nullptr) {
+            continue;
+        }
+        const bool radio = qobject_cast<QRadioButton*>(button) != nullptr;
+        connect(button, &QAbstractButton::clicked, this, [this, control, radio](bool checked) {
+            // A radio button is not unchecked by clicking it again.
+            m_context.parametersTab.setChecked(control, radio || checked);
+            syncParametersTab();
+        });
+    }
+    const auto cellEdited = [this](QTableWidgetItem* item, std::array<QString, 3>& cells) {
+        if (item->column() == 1 && item->row() >= 1 && item->row() <= 3) {
+            cells[static_cast<std::size_t>(item->row() - 1)] = item->text();
+        }
+    };
+    connect(m_ui->StringGrid1, &QTableWidget::itemChanged, this,
+            [this, cellEdited](QTableWidgetItem* item) {
+                cellEdited(item, m_context.parametersTab.doseRateCells);
+            });
+    connect(m_ui->StringGrid4, &QTableWidget::itemChanged, this,
+            [this, cellEdited](QTableWidgetItem* item) {
+                cellEdited(item, m_context.parametersTab.doseCells);
+            });
+    connect(m_ui->Button14, &QPushButton::clicked, this, &TForm1::Button14Click);
+    connect(m_ui->Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
+    connect(m_ui->Button8, &QPushButton::clicked, this, &TForm1::Button8Click);
+    connect(m_ui->Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
+    connect(m_ui->Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+}
+
+void TForm1::syncParametersTab() {
+    const auto& tab = m_context.parametersTab;
+    for (int i = 0; i < app::tabControlCount; ++i) {
+        const auto control = static_cast<TabControl>(i);
+        auto* widget = findChild<QWidget*>(QLatin1String(app::tabControlName(control)));
+        if (widget == nullptr) {
+            continue;
+        }
+        widget->setVisible(tab.visible(control));
+        widget->setEnabled(tab.enabled(control));
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            const QSignalBlocker block(button);
+            button->setChecked(tab.checked(control));
+        }
+    }
+    showSelector(m_ui->ComboBox1, tab.comboBox1);
+    showSelector(m_ui->ComboBox2, tab.comboBox2);
+    showSelector(m_ui->ComboBox3, tab.comboBox3);
+    showSelector(m_ui->ComboBox4, tab.comboBox4);
+    showSelector(m_ui->ComboBox5, tab.comboBox5);
+    showSelector(m_ui->ComboBox6, tab.comboBox6);
+    showSelector(m_ui->ComboBox7, tab.comboBox7);
+    showSelector(m_ui->ComboBox8, tab.comboBox8);
+    {
+        const QSignalBlocker block1(m_ui->StringGrid1);
+        const QSignalBlocker block4(m_ui->StringGrid4);
+        for (int row = 1; row <= 3; ++row) {
+            const auto index = static_cast<std::size_t>(row - 1);
+            m_ui->StringGrid1->item(row, 1)->setText(tab.doseRateCells[index]);
+            m_ui->StringGrid4->item(row, 1)->setText(tab.doseCells[index]);
+        }
+    }
+    {
+        const QSignalBlocker block(m_ui->TrackBar2);
+        m_ui->TrackBar2->setValue(tab.trackBar2());
+    }
+    m_ui->Label11->setText(tab.label11());
+}
+
+void TForm1::setSoftwareVersion(int version) {
+    if (m_aboutRussian != nullptr) {
+        m_aboutRussian->setSoftwareVersion(version);
+    }
+    if (m_aboutEnglish != nullptr) {
+        m_aboutEnglish->setSoftwareVersion(version);
+    }
+}
+
+void TForm1::Button14Click() {
+    setTimer1Enabled(false);
+    app::readParameters(m_context, *this, false, userDecimalSeparator());
+    syncParametersTab();
+}
+
+void TForm1::Button6Click() {
+    setTimer1Enabled(false);
+    const auto outcome = app::writeParameters(m_context, *this, userDecimalSeparator());
+    if (outcome == app::WriteOutcome::badCell) {
+        // Point at the cell that holds no number.
+        const auto built = app::blockFromTab(
+            m_context.parametersTab, m_context.state.parameters.block, userDecimalSeparator());
+        if (const auto* error = std::get_if<app::CellError>(&built)) {
+            QTableWidget* grid = error->doseRateGrid ? m_ui->StringGrid1 : m_ui->StringGrid4;
+            grid->setCurrentCell(error->row, 1);
+            grid->setFocus();
+        }
+    }
+}
+
+void TForm1::Button8Click() {
+    app::resetDose(m_context, *this, app::DoseResetButton::resultsTab);
+}
+
+void TForm1::Button3Click() {
+    setTimer1Enabled(false);
+    app::resetDose(m_context, *this, app::DoseResetButton::parametersTab);
+}
+
+void TForm1::Button4Click() {
+    app::restoreFactorySettings(m_context);
 }
 
 void TForm1::PageControl1Change(int index) {
@@ -72,7 +227,8 @@ void TForm1::PageControl1Change(int index) {
 }
 
 void TForm1::TrackBar2Change(int position) {
-    m_ui->Label11->setText(QString::number(position / 60));
+    m_context.parametersTab.setTrackBar2(position);
+    m_ui->Label11->setText(m_context.parametersTab.label11());
 }
 
 } // namespace veltra::forms

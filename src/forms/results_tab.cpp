@@ -152,7 +152,7 @@ void TForm1::showReadings() {
         applyChartRestart(reading.mode);
     }
     m_cycle.checkClock();
-    applyReadingsView(live::presentReadings(reading, m_context.thresholdsInEffect,
+    applyReadingsView(live::presentReadings(reading, m_context.thresholdsInEffect(),
                                             m_context.state.language, userDecimalSeparator()));
 }
 

@@ -31,10 +31,6 @@ ChartRestart restartLiveChart(std::uint8_t mode, int language) {
     }
 }
 
-QString doseRateChartTitle(int language) {
-    return language == 2 ? QStringLiteral("Dose Rate, uSv/h") : QStringLiteral("МЭД, мкЗв/ч");
-}
-
 double chartAxisMaximum(double chartMaximum) {
     const long double peak = chartMaximum;
     return static_cast<double>(peak + peak * (1.0L / 7.0L));

@@ -20,9 +20,6 @@ inline constexpr double chartStartMaximum = 0.5;
 // The reaction to a change into mode m; the title only for language 1 or 2.
 [[nodiscard]] ChartRestart restartLiveChart(std::uint8_t mode, int language);
 
-// The dose-rate title the language tables set ("МЭД, мкЗв/ч" / "Dose Rate, uSv/h").
-[[nodiscard]] QString doseRateChartTitle(int language);
-
 // The vertical maximum for a peak: 8/7 of it.
 [[nodiscard]] double chartAxisMaximum(double chartMaximum);
 

@@ -87,7 +87,8 @@ TEST_F(CliTest, FailuresExitOneWithAClearLine) {
         {FaultKind::truncated, "cut short (24 of 51 bytes)"},
     };
     for (const auto& c : cases) {
-        simulator->server().injectFault({c.fault});
+        // The parameter read before the poll meets the fault too; it only costs the thresholds.
+        simulator->server().injectFault({c.fault, 2, 0});
         const CliRun r = runCli({"--port", path(), "poll", "--json"});
         EXPECT_EQ(r.status, cli::exitFailure) << c.says;
         EXPECT_TRUE(r.out.isEmpty()) << c.says;
@@ -142,7 +143,9 @@ TEST_F(CliTest, LanguageAddsWhatTheWindowWouldShow) {
     EXPECT_EQ(display["compactLabel2"].toString(), "mSv/h ");
     EXPECT_EQ(display["panel2"].toString(), " Charge ");
     EXPECT_EQ(display["panel3"].toString(), " 517");
-    EXPECT_EQ(display["panel4"].toString(), " - ");
+    // The parameters read before the poll give the thresholds in effect.
+    EXPECT_EQ(display["panel4"].toString(), QString(" 0") + separator + "3 uSv/h");
+    EXPECT_EQ(display["panel5"].toString(), QString(" 100") + separator + "0 uSv");
 
     // Mode 7 leaves the main reading as it was: null.
     simulator->model().setMode(7);

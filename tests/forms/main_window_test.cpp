@@ -116,7 +116,8 @@ private slots:
         QCOMPARE(ui().Label34->text(), QStringLiteral("мкЗв/ч"));
         QCOMPARE(ui().Label34->x(), 170);
         QCOMPARE(ui().StatusPanel3->text(), QStringLiteral(" 517"));
-        QCOMPARE(ui().StatusPanel4->text(), QStringLiteral(" - ")); // no parameters read yet
+        // The start-up parameter read put the instrument's thresholds in effect.
+        QCOMPARE(ui().StatusPanel4->text(), QStringLiteral(" 0.3 мкЗв/ч"));
         QVERIFY(!ui().Image1->isHidden());
         QCOMPARE(m_windows->form9->label1()->text(), QStringLiteral(" 0.14"));
         QCOMPARE(form().liveSeries().size(), std::size_t{1});

@@ -1,0 +1,154 @@
+#pragma once
+// The parameters tab as state: the threshold cells, the selectors with their items, the
+// Bluetooth and archive-logging controls with their checked, enabled and visible states, and the
+// click rules that keep them consistent. The window shows this state and feeds the user's edits
+// into it; the command-line tool edits the same state, so both send the same block.
+//
+// The tab's operations: readParameters (command 0x30), writeParameters (0x80), resetDose (0xAA)
+// and restoreFactorySettings (0x50), each reporting through a host.
+
+#include "app/status_messages.h"
+#include "params/instrument_types.h"
+#include "params/parameter_block.h"
+
+#include <QChar>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <variant>
+
+namespace veltra::app {
+
+class AppContext;
+
+// The controls whose checked, enabled or visible state the program changes (by objectName).
+enum class TabControl : int {
+    ComboBox1,
+    Label16, // mode
+    ComboBox2,
+    Label18, // sound
+    ComboBox6,
+    Label28, // view
+    ComboBox3,
+    Label25, // language
+    ComboBox4,
+    Label29, // backlight time
+    ComboBox8,
+    Label26, // backlight
+    CheckBox2,
+    CheckBox3,
+    Label8,
+    TrackBar2,
+    Label9,
+    Label10,
+    Label11,
+    Label14, // Bluetooth
+    CheckBox8,
+    RadioButton1,
+    RadioButton2,
+    RadioButton3,
+    CheckBox6,
+    CheckBox7, // archive
+};
+inline constexpr int tabControlCount = 26;
+[[nodiscard]] const char* tabControlName(TabControl control);
+
+struct Selector {
+    QStringList items;
+    int index = -1; // -1: no item selected
+
+    // Selects an item; an index outside the list selects nothing.
+    void select(int item) { index = item >= 0 && item < items.size() ? item : -1; }
+};
+
+class ParametersTab {
+public:
+    ParametersTab();
+
+    std::array<QString, 3> doseRateCells; // StringGrid1, column 1, rows 1..3
+    std::array<QString, 3> doseCells;     // StringGrid4
+    Selector comboBox1;                   // mode (hidden after every read)
+    Selector comboBox2;                   // sound
+    Selector comboBox3;                   // instrument language
+    Selector comboBox4;                   // backlight time
+    Selector comboBox5;                   // dose-rate threshold number: "1", "2", "3"
+    Selector comboBox6;                   // display view
+    Selector comboBox7;                   // dose threshold number: "1", "2", "3", ""
+    Selector comboBox8;                   // backlight colour
+    params::BacklightList comboBox4List = params::BacklightList::none;
+
+    [[nodiscard]] bool checked(TabControl c) const { return m_checked[index(c)]; }
+    [[nodiscard]] bool enabled(TabControl c) const { return m_enabled[index(c)]; }
+    [[nodiscard]] bool visible(TabControl c) const { return m_visible[index(c)]; }
+    // Changes the checked state; a change runs the control's click rule (which may change other
+    // controls, running theirs). Checking a radio button unchecks the other two.
+    void setChecked(TabControl c, bool checked);
+    void setEnabled(TabControl c, bool enabled) { m_enabled[index(c)] = enabled; }
+    void setVisible(TabControl c, bool visible) { m_visible[index(c)] = visible; }
+
+    // TrackBar2, 60..3600 s; its change handler writes minutes into Label11.
+    [[nodiscard]] int trackBar2() const { return m_trackBar2; }
+    void setTrackBar2(int position);
+    [[nodiscard]] const QString& label11() const { return m_label11; }
+    void setLabel11(const QString& text) { m_label11 = text; }
+
+    [[nodiscard]] params::ArchiveChecks archiveChecks() const;
+    // Shows an options byte in the archive group as the reader does: all six unchecked in turn,
+    // then checked by the byte's bits, the click rules running on every change.
+    void showArchiveOptions(std::uint8_t options);
+
+private:
+    static std::size_t index(TabControl c) { return static_cast<std::size_t>(c); }
+    void clickRule(TabControl c, bool checked);
+
+    std::array<bool, tabControlCount> m_checked{};
+    std::array<bool, tabControlCount> m_enabled{};
+    std::array<bool, tabControlCount> m_visible{};
+    int m_trackBar2 = 60;
+    QString m_label11;
+};
+
+// Fills the lists of the tab in a language and selects their items from the decoded copy: sound,
+// language, view and backlight colour; the mode list (no selection) and the backlight-time list
+// of the instrument type (selected by value).
+void applyLanguageLists(ParametersTab& tab, int language, const params::ParameterBlock& copy);
+
+// A threshold as its cell shows it: two decimals above 0.001, otherwise "-".
+[[nodiscard]] QString thresholdCellText(float value, QChar decimalSeparator);
+
+class ParametersHost : public virtual StatusHost {
+public:
+    // Label4 of both About windows.
+    virtual void setSoftwareVersion(int version) = 0;
+};
+
+// Reads the readout into the decoded copy and fills the tab. With portAlreadyOpen the port the
+// caller just opened is used as it is. True when the readout arrived with a correct CRC.
+bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyOpen,
+                    QChar decimalSeparator);
+
+// A threshold cell that does not hold a number the instrument can take.
+struct CellError {
+    bool doseRateGrid = true; // StringGrid1, else StringGrid4
+    int row = 1;              // 1..3
+    QString text;
+};
+[[nodiscard]] StatusMessage cellErrorMessage(const CellError& error);
+
+// The block the tab stands for, built from the controls and the decoded copy in offset order.
+[[nodiscard]] std::variant<params::BlockToWrite, CellError>
+blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar decimalSeparator);
+
+enum class WriteOutcome { written, portError, noParameters, badCell };
+// Sends the tab's block with command 0x80 (nothing when a cell holds no number).
+WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar decimalSeparator);
+
+enum class DoseResetButton { resultsTab, parametersTab }; // Button8, Button3
+// Sends the dose reset (0xAA, data 03). From the results tab it also asks for a redraw.
+bool resetDose(AppContext& context, StatusHost& host, DoseResetButton button);
+
+// Sends the factory-settings command (0x50); no message either way.
+bool restoreFactorySettings(AppContext& context);
+
+} // namespace veltra::app

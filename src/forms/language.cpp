@@ -1,0 +1,109 @@
+// The text tables applied to TForm1 and the connection dialog, the language menu and About.
+#include "forms/About.h"
+#include "forms/About_eng.h"
+#include "forms/Interface.h"
+#include "forms/main_window.h"
+
+#include "app/parameters_tab.h"
+#include "app/text_tables.h"
+
+#include "ui_main_window.h"
+
+#include <qcustomplot.h>
+
+namespace veltra::forms {
+
+namespace {
+
+QString pick(int language, const char* russian, const char* english) {
+    return QString::fromUtf8(app::isEnglish(language) ? english : russian);
+}
+
+} // namespace
+
+void TForm1::applyLanguage(int language) {
+    // Menu items and their menus, tabs, labels, buttons and check boxes.
+    for (const app::TextRow& row : app::mainWindowTexts()) {
+        const QString text = pick(language, row.russian, row.english);
+        const QLatin1String name(row.control);
+        if (auto* action = findChild<QAction*>(name)) {
+            action->setText(text);
+        } else if (auto* menu = findChild<QMenu*>(name)) {
+            menu->setTitle(text);
+        } else if (auto* page = findChild<QWidget*>(name);
+                   page != nullptr && m_ui->PageControl1->indexOf(page) >= 0) {
+            m_ui->PageControl1->setTabText(m_ui->PageControl1->indexOf(page), text);
+        } else if (auto* label = findChild<QLabel*>(name)) {
+            label->setText(text);
+        } else if (auto* button = findChild<QAbstractButton*>(name)) {
+            button->setText(text);
+        }
+    }
+    m_ui->Chart2->yAxis->setLabel(app::chartTitle(language));
+    m_ui->Chart2->replot(QCustomPlot::rpQueuedReplot);
+    m_ui->Label34->move(app::label34Left(language), m_ui->Label34->y());
+
+    for (const app::GridHeading& heading : app::gridHeadings()) {
+        if (auto* grid = findChild<QTableWidget*>(QLatin1String(heading.grid))) {
+            if (QTableWidgetItem* item = grid->item(heading.row, heading.column)) {
+                item->setText(pick(language, heading.russian, heading.english));
+            }
+        }
+    }
+    {
+        const QSignalBlocker block(m_ui->ComboBox9);
+        m_ui->ComboBox9->clear();
+        m_ui->ComboBox9->addItems(app::timeFormatItems(language));
+        m_ui->ComboBox9->setCurrentIndex(0);
+    }
+    if (m_connection != nullptr) {
+        m_connection->applyDialogLanguage(language);
+    }
+
+    const params::ParameterBlock& copy = m_context.state.parameters.block;
+    if (const auto caption = app::modelCaption(copy.deviceType, language)) {
+        setWindowTitle(*caption);
+    }
+    app::applyLanguageLists(m_context.parametersTab, language, copy);
+    syncParametersTab();
+}
+
+void TForm1::N1Click() {
+    m_context.state.language = app::russian;
+    applyLanguage(m_context.state.language);
+    m_ui->N1->setChecked(true);
+    m_ui->English1->setChecked(false);
+    setTimer1Enabled(true);
+}
+
+void TForm1::English1Click() {
+    m_context.state.language = app::english;
+    applyLanguage(m_context.state.language);
+    m_ui->N1->setChecked(false);
+    m_ui->English1->setChecked(true);
+    setTimer1Enabled(true);
+}
+
+void TForm1::MainMenu1Change() {
+    setTimer1Enabled(false);
+}
+
+void TForm1::showAbout() {
+    const bool versionLine = m_context.state.parametersRead;
+    m_aboutRussian->setVersionLineVisible(versionLine);
+    m_aboutEnglish->setVersionLineVisible(versionLine);
+    if (m_context.state.aboutSuppressed) {
+        return;
+    }
+    if (m_context.state.language == app::russian) {
+        m_aboutRussian->exec();
+    } else if (m_context.state.language == app::english) {
+        m_aboutEnglish->exec();
+    }
+}
+
+void TForm1::MaboutClick() {
+    showAbout();
+}
+
+} // namespace veltra::forms
