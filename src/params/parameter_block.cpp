@@ -57,7 +57,8 @@ ParameterBlock decodeParameterBlock(std::span<const std::uint8_t, blockSize> b) 
     return p;
 }
 
-ParameterReadout decodeReadout(std::span<const std::uint8_t, readoutSize> b) {
+ParameterReadout decodeReadout(const std::array<std::uint8_t, readoutSize>& bytes) {
+    const std::span<const std::uint8_t, readoutSize> b(bytes);
     ParameterReadout r;
     r.readoutWord0 = getWord16(b, 0);
     r.readoutValue4 = getWord32(b, 4);
@@ -72,7 +73,9 @@ std::optional<ParameterReadout> decodeReadout(std::span<const std::uint8_t> buff
     if (buffer.size() < readoutSize) {
         return std::nullopt;
     }
-    return decodeReadout(buffer.first<readoutSize>());
+    std::array<std::uint8_t, readoutSize> bytes{};
+    std::copy_n(buffer.begin(), readoutSize, bytes.begin());
+    return decodeReadout(bytes);
 }
 
 std::array<std::uint8_t, blockSize> encodeParameterBlock(const BlockToWrite& w) {

@@ -83,7 +83,7 @@ struct ParameterReadout {
 };
 
 [[nodiscard]] ParameterBlock decodeParameterBlock(std::span<const std::uint8_t, blockSize> bytes);
-[[nodiscard]] ParameterReadout decodeReadout(std::span<const std::uint8_t, readoutSize> bytes);
+[[nodiscard]] ParameterReadout decodeReadout(const std::array<std::uint8_t, readoutSize>& bytes);
 // The same over a longer buffer (the link's transfer buffer); nullopt when it is too short.
 [[nodiscard]] std::optional<ParameterReadout> decodeReadout(std::span<const std::uint8_t> buffer);
 
