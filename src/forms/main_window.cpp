@@ -197,7 +197,10 @@ void TForm1::FormShow() {
         return;
     }
     // Until the port scan arrives, the port already selected (the demo's simulated instrument)
-    // stands for the instrument the scan would have found.
+    // stands for the instrument the scan finds: opened, and recognised by a parameter read.
+    if (m_context.state.portNumber != 0 && m_context.link.ensurePortOpen()) {
+        app::readParameters(m_context, *this, true, userDecimalSeparator());
+    }
     if (m_context.state.portNumber == 0) {
         if (m_context.state.language == app::english) {
             showStatus(app::StatusColour::red, app::status::connectionError);

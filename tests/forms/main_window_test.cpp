@@ -1,83 +1,30 @@
 // The main window against the simulated instrument through a pseudo-terminal, on the offscreen
 // platform: the polling cycle, the readings, the status line, the live chart and the settings.
-#include "forms/program_windows.h"
 #include "live/instrument_clock.h"
-#include "simulator.h"
-
-#include "ui_main_window.h"
+#include "window_fixture.h"
 
 #include <qcustomplot.h>
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace veltra;
 using namespace std::chrono_literals;
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public QObject, private testing::WindowFixture {
     Q_OBJECT
 
 private:
-    // A fixed PC time shared by the simulated instrument and the polling cycle, so clock
-    // differences are exact.
-    sim::SimClock::time_point m_now =
-        std::chrono::floor<std::chrono::seconds>(sim::SimClock::now());
-    QTemporaryDir m_dir;
-    QString m_oldDir;
-    std::unique_ptr<sim::Simulator> m_sim;
-    std::unique_ptr<app::AppContext> m_context;
-    std::unique_ptr<forms::ProgramWindows> m_windows;
-
-    forms::TForm1& form() { return *m_windows->form1; }
-    Ui::TForm1& ui() { return form().ui(); }
-
-    void writeSettings(const QByteArray& text) {
-        QFile file(QDir(m_dir.path()).filePath("prog.ini"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text);
-    }
-
-    void start(int language = 1) {
-        writeSettings(QByteArray("[Common]\r\nLanguage=") + QByteArray::number(language) +
-                      "\r\nTransparent=255\r\nMode=0\r\n");
-        sim::SimulatorOptions options;
-        options.model.archiveLogging = false;
-        options.model.now = [this] { return m_now; };
-        m_sim = std::make_unique<sim::Simulator>(options);
-        QVERIFY2(m_sim->start(), m_sim->errorText().c_str());
-        m_context = std::make_unique<app::AppContext>(
-            link::PortCatalog({{1, QString::fromStdString(m_sim->devicePath())}}, {}));
-        m_windows = std::make_unique<forms::ProgramWindows>(*m_context);
-        form().pollingCycle().setClock([this] { return sim::SimClock::to_time_t(m_now); });
-        m_context->state.portNumber = 1;
-    }
-
-    // One tick of Timer1, as the timer would fire it.
-    void tick() {
-        form().Timer1Timer();
-        form().timer1().stop(); // the test drives the ticks itself
-    }
+    void start(int language = 1) { QVERIFY(testing::WindowFixture::start(language)); }
 
     void setMeasurement(std::uint32_t count, double mainValue) {
-        m_sim->model().pinMeasurementCount(count);
-        m_sim->model().pinMainValue(mainValue);
+        simulator->model().pinMeasurementCount(count);
+        simulator->model().pinMainValue(mainValue);
     }
 
 private slots:
-    void init() {
-        QVERIFY(m_dir.isValid());
-        m_oldDir = QDir::currentPath();
-        QDir::setCurrent(m_dir.path());
-    }
-
-    void cleanup() {
-        m_windows.reset();
-        m_context.reset();
-        m_sim.reset();
-        QDir::setCurrent(m_oldDir);
-    }
+    void init() { QVERIFY(enter()); }
+    void cleanup() { leave(); }
 
     void windowsCarryTheirNamesAndSizes() {
         start();
@@ -99,7 +46,7 @@ private slots:
 
     void noPortPaintsTheMessageAndStops() {
         start();
-        m_context->state.portNumber = 0;
+        context->state.portNumber = 0;
         form().Timer1Timer();
         QCOMPARE(form().statusLineText(), QStringLiteral("Прибор не обнаружен"));
         QCOMPARE(form().statusLineColour(), QColor(255, 0, 0));
@@ -119,7 +66,7 @@ private slots:
         // The start-up parameter read put the instrument's thresholds in effect.
         QCOMPARE(ui().StatusPanel4->text(), QStringLiteral(" 0.3 мкЗв/ч"));
         QVERIFY(!ui().Image1->isHidden());
-        QCOMPARE(m_windows->form9->label1()->text(), QStringLiteral(" 0.14"));
+        QCOMPARE(windows->form9->label1()->text(), QStringLiteral(" 0.14"));
         QCOMPARE(form().liveSeries().size(), std::size_t{1});
         QVERIFY(ui().Chart2->xAxis->tickLabels());
     }
@@ -145,7 +92,7 @@ private slots:
         setMeasurement(1, 0.1);
         tick();
         const QString shown = ui().Edit4->text();
-        m_sim->server().injectFault({sim::FaultKind::badHeaderCrc, 4, 0});
+        simulator->server().injectFault({sim::FaultKind::badHeaderCrc, 4, 0});
         for (int failure = 1; failure <= 3; ++failure) {
             setMeasurement(static_cast<std::uint32_t>(1 + failure), 5.0);
             tick();
@@ -162,30 +109,30 @@ private slots:
 
     void clockMoreThan300SecondsOffIsWrittenAtTheNextTick() {
         start();
-        m_sim->model().setClockOffset(300s);
+        simulator->model().setClockOffset(300s);
         setMeasurement(1, 0.1);
         tick();
         QVERIFY(!form().pollingCycle().state().clockSyncPending);
 
-        m_sim->model().setClockOffset(301s);
+        simulator->model().setClockOffset(301s);
         setMeasurement(2, 0.1);
         tick();
         QVERIFY(form().pollingCycle().state().clockSyncPending);
 
-        const auto before = m_sim->server().stats();
+        const auto before = simulator->server().stats();
         tick(); // the clock write instead of a poll
         QVERIFY(sim::Simulator::waitFor(
-            [&] { return m_sim->server().stats().writes == before.writes + 1; }, 5s));
-        QCOMPARE(m_sim->server().stats().reads, before.reads);
+            [&] { return simulator->server().stats().writes == before.writes + 1; }, 5s));
+        QCOMPARE(simulator->server().stats().reads, before.reads);
         QVERIFY(!form().pollingCycle().state().clockSyncPending);
-        QCOMPARE(m_sim->model().clockOffset(), 0s);
-        const auto frame = m_sim->server().requestLog().back();
+        QCOMPARE(simulator->model().clockOffset(), 0s);
+        const auto frame = simulator->server().requestLog().back();
         QCOMPARE(frame.size(), std::size_t{15});
         QCOMPARE(frame[0], std::uint8_t{0xBB});
 
         setMeasurement(3, 0.1);
         tick(); // polls normally again
-        QCOMPARE(m_sim->server().stats().reads, before.reads + 1);
+        QCOMPARE(simulator->server().stats().reads, before.reads + 1);
     }
 
     void modeChangeToBetaRestartsTheChart() {
@@ -197,7 +144,7 @@ private slots:
         QCOMPARE(form().liveSeries().size(), std::size_t{2});
         QVERIFY(ui().Chart2->yAxis->range().upper > 0.39);
 
-        m_sim->model().setMode(2);
+        simulator->model().setMode(2);
         setMeasurement(3, 0.25);
         tick();
         // Emptied by the restart, then the new reading's point.
@@ -211,7 +158,7 @@ private slots:
         start();
         setMeasurement(1, 0.25);
         tick();
-        m_sim->model().setClockOffset(-120s); // the instrument's clock was set back
+        simulator->model().setClockOffset(-120s); // the instrument's clock was set back
         setMeasurement(2, 0.5);
         tick();
         const auto& points = form().liveSeries().points();
@@ -259,13 +206,13 @@ private slots:
     void exitKeepsAForeignSectionByteForByte() {
         start();
         const QByteArray foreign = "[Ports]\r\nCOM7=/dev/rfcomm0\r\n; kept\r\n\r\n";
-        writeSettings(foreign + "[Common]\r\nLanguage=1\r\nTransparent=255\r\nMode=0\r\n");
+        QVERIFY(writeSettings(foreign + "[Common]\r\nLanguage=1\r\nTransparent=255\r\nMode=0\r\n"));
         form().English1Click();
         ui().TrackBar1->setValue(120);
         QSignalSpy quit(&form(), &forms::TForm1::quitRequested);
         form().N8Click();
         QCOMPARE(quit.count(), 1);
-        QFile file(QDir(m_dir.path()).filePath("prog.ini"));
+        QFile file(settingsPath());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(),
                  foreign + "[Common]\r\nLanguage=2\r\nTransparent=120\r\nMode=0\r\n");
