@@ -22,6 +22,7 @@ QString pick(int language, const char* russian, const char* english) {
 } // namespace
 
 void TForm1::applyLanguage(int language) {
+    MainMenu1Change(); // the menu's captions change; whoever called this enables Timer1 again
     // Menu items and their menus, tabs, labels, buttons and check boxes.
     for (const app::TextRow& row : app::mainWindowTexts()) {
         const QString text = pick(language, row.russian, row.english);
