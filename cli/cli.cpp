@@ -8,6 +8,8 @@
 #include "live/instrument_clock.h"
 #include "live/presentation.h"
 
+#include "live/number_text.h"
+
 #include <QLocale>
 
 #include <thread>
@@ -21,6 +23,8 @@
 namespace veltra::cli {
 
 namespace {
+
+using live::userDecimalSeparator;
 
 using link::PortCatalog;
 using link::ReadOutcome;
@@ -71,11 +75,6 @@ std::vector<std::pair<QString, std::optional<QString>>> displayTexts(const live:
         {"panel4", v.panel4},
         {"panel5", v.panel5},
     };
-}
-
-QChar userDecimalSeparator() {
-    const QString point = QLocale::system().decimalPoint();
-    return point.isEmpty() ? QChar('.') : point.front();
 }
 
 QString number9(double v) {

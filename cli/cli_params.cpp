@@ -3,6 +3,8 @@
 #include "app/parameters_tab.h"
 #include "cli.h"
 
+#include "live/number_text.h"
+
 #include <QLocale>
 
 #include <optional>
@@ -11,12 +13,9 @@ namespace veltra::cli {
 
 namespace {
 
-using app::TabControl;
+using live::userDecimalSeparator;
 
-QChar userDecimalSeparator() {
-    const QString point = QLocale::system().decimalPoint();
-    return point.isEmpty() ? QChar('.') : point.front();
-}
+using app::TabControl;
 
 // Keeps the last status message; the reset of the readings means nothing here.
 class QuietHost final : public app::ParametersHost {

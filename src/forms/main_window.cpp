@@ -8,6 +8,8 @@
 
 #include "ui_main_window.h"
 
+#include "live/number_text.h"
+
 #include <QCloseEvent>
 #include <QLocale>
 #include <QScreen>
@@ -16,10 +18,7 @@ namespace veltra::forms {
 
 namespace {
 
-QChar userDecimalSeparator() {
-    const QString point = QLocale::system().decimalPoint();
-    return point.isEmpty() ? QChar('.') : point.front();
-}
+using live::userDecimalSeparator;
 
 constexpr int timer1Interval_ms = 1000;
 constexpr int timer2Interval_ms = 3000;

@@ -20,6 +20,7 @@ namespace Ui {
 class TForm1;
 }
 class QCPGraph;
+class QComboBox;
 
 namespace veltra::forms {
 
@@ -114,6 +115,8 @@ private:
     void setUpStatusBar();
     void setUpGrids();
     void connectParametersTab();
+    // Each selector of the parameters tab and the state it shows.
+    std::array<std::pair<QComboBox*, app::Selector*>, 8> selectorBindings();
     void setUpLiveChart();
     void replotLiveChart();
     void applyReadingsView(const live::ReadingsView& view);

@@ -6,6 +6,8 @@
 
 #include "ui_main_window.h"
 
+#include "live/number_text.h"
+
 #include <QHeaderView>
 #include <QLocale>
 #include <QSignalBlocker>
@@ -14,6 +16,8 @@
 namespace veltra::forms {
 
 namespace {
+
+using live::userDecimalSeparator;
 
 using app::TabControl;
 
@@ -54,11 +58,6 @@ void showSelector(QComboBox* box, const app::Selector& selector) {
     box->setCurrentIndex(selector.index);
 }
 
-QChar userDecimalSeparator() {
-    const QString point = QLocale::system().decimalPoint();
-    return point.isEmpty() ? QChar('.') : point.front();
-}
-
 } // namespace
 
 void TForm1::setUpGrids() {
@@ -89,15 +88,20 @@ void TForm1::setUpGrids() {
     syncParametersTab();
 }
 
-void TForm1::connectParametersTab() {
+std::array<std::pair<QComboBox*, app::Selector*>, 8> TForm1::selectorBindings() {
     auto& tab = m_context.parametersTab;
-    const std::pair<QComboBox*, app::Selector*> selectors[] = {
-        {m_ui->ComboBox1, &tab.comboBox1}, {m_ui->ComboBox2, &tab.comboBox2},
-        {m_ui->ComboBox3, &tab.comboBox3}, {m_ui->ComboBox4, &tab.comboBox4},
-        {m_ui->ComboBox5, &tab.comboBox5}, {m_ui->ComboBox6, &tab.comboBox6},
-        {m_ui->ComboBox7, &tab.comboBox7}, {m_ui->ComboBox8, &tab.comboBox8},
-    };
-    for (const auto& [box, selector] : selectors) {
+    return {{{m_ui->ComboBox1, &tab.comboBox1},
+             {m_ui->ComboBox2, &tab.comboBox2},
+             {m_ui->ComboBox3, &tab.comboBox3},
+             {m_ui->ComboBox4, &tab.comboBox4},
+             {m_ui->ComboBox5, &tab.comboBox5},
+             {m_ui->ComboBox6, &tab.comboBox6},
+             {m_ui->ComboBox7, &tab.comboBox7},
+             {m_ui->ComboBox8, &tab.comboBox8}}};
+}
+
+void TForm1::connectParametersTab() {
+    for (const auto& [box, selector] : selectorBindings()) {
         connect(box, &QComboBox::currentIndexChanged, this,
                 [selector = selector](int index) { selector->index = index; });
     }
@@ -150,14 +154,9 @@ void TForm1::syncParametersTab() {
             button->setChecked(tab.checked(control));
         }
     }
-    showSelector(m_ui->ComboBox1, tab.comboBox1);
-    showSelector(m_ui->ComboBox2, tab.comboBox2);
-    showSelector(m_ui->ComboBox3, tab.comboBox3);
-    showSelector(m_ui->ComboBox4, tab.comboBox4);
-    showSelector(m_ui->ComboBox5, tab.comboBox5);
-    showSelector(m_ui->ComboBox6, tab.comboBox6);
-    showSelector(m_ui->ComboBox7, tab.comboBox7);
-    showSelector(m_ui->ComboBox8, tab.comboBox8);
+    for (const auto& [box, selector] : selectorBindings()) {
+        showSelector(box, *selector);
+    }
     {
         const QSignalBlocker block1(m_ui->StringGrid1);
         const QSignalBlocker block4(m_ui->StringGrid4);

@@ -8,6 +8,8 @@
 
 #include "ui_main_window.h"
 
+#include "live/number_text.h"
+
 #include <qcustomplot.h>
 
 #include <QLocale>
@@ -15,6 +17,8 @@
 namespace veltra::forms {
 
 namespace {
+
+using live::userDecimalSeparator;
 
 // Time labels of the live chart: the instrument's wall-clock time, never closer than a minute.
 class MinuteTicker : public QCPAxisTickerDateTime {
@@ -39,11 +43,6 @@ QString barStyle(live::BarColour colour) {
                       : colour == live::BarColour::yellow ? "rgb(255,255,0)"
                                                           : "rgb(255,0,0)";
     return QStringLiteral("QProgressBar::chunk { background-color: %1; }").arg(rgb);
-}
-
-QChar userDecimalSeparator() {
-    const QString point = QLocale::system().decimalPoint();
-    return point.isEmpty() ? QChar('.') : point.front();
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "live/number_text.h"
 
+#include <QLocale>
+
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -83,6 +85,11 @@ QString scientific(Decimal d, int precision, QChar separator) {
 }
 
 } // namespace
+
+QChar userDecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    return point.isEmpty() ? QChar('.') : point.front();
+}
 
 QString fixedText(double value, int decimals, QChar decimalSeparator, int precision) {
     if (std::isnan(value)) {

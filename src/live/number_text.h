@@ -13,6 +13,9 @@ namespace veltra::live {
 inline constexpr int readingPrecision = 8;
 inline constexpr int batteryPrecision = 3;
 
+// The decimal separator of the user's locale settings.
+[[nodiscard]] QChar userDecimalSeparator();
+
 [[nodiscard]] QString fixedText(double value, int decimals, QChar decimalSeparator,
                                 int precision = readingPrecision);
 
