@@ -6,6 +6,8 @@
 #include <qcustomplot.h>
 
 #include <QFile>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QtTest>
 
 using namespace veltra;
@@ -216,6 +218,53 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(),
                  foreign + "[Common]\r\nLanguage=2\r\nTransparent=120\r\nMode=0\r\n");
+    }
+
+    void compactWindowDragsOnEveryThirdMove() {
+        start();
+        auto* compact = windows->form9.get();
+        QLabel* label = compact->label1();
+        const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, QPointF(at), label->mapToGlobal(QPointF(at)), Qt::LeftButton,
+                              buttons, Qt::NoModifier);
+            QCoreApplication::sendEvent(label, &event);
+        };
+        compact->move(100, 100);
+        send(QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
+        int moves = 0;
+        QPoint last = compact->pos();
+        for (int i = 0; i < 10; ++i) {
+            send(QEvent::MouseMove, {6, 7}, Qt::LeftButton); // one pixel right, two down
+            if (compact->pos() != last) {
+                ++moves;
+                last = compact->pos();
+            }
+        }
+        QCOMPARE(moves, 4); // the 1st, 4th, 7th and 10th move events
+        QCOMPARE(compact->pos(), QPoint(104, 108));
+        send(QEvent::MouseButtonRelease, {6, 7}, Qt::NoButton);
+        send(QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
+        send(QEvent::MouseMove, {6, 5}, Qt::LeftButton); // a new drag moves at once
+        QCOMPARE(compact->pos(), QPoint(105, 108));
+    }
+
+    void compactWindowDoubleClickSavesTheShortView() {
+        start();
+        ui().TrackBar1->setValue(120); // the preview pauses the polling cycle
+        QVERIFY(!form().timer1().isActive());
+        QVERIFY(form().timer3().isActive());
+        QVERIFY(context->state.startupDone);
+        QSignalSpy quit(&form(), &forms::TForm1::quitRequested);
+        QLabel* label = windows->form9->label2();
+        QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(2, 2),
+                          label->mapToGlobal(QPointF(2, 2)), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(label, &click);
+        QCOMPARE(quit.count(), 1);
+        QFile file(settingsPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(),
+                 QByteArray("[Common]\r\nLanguage=1\r\nTransparent=120\r\nMode=1\r\n"));
     }
 
     void statusLineSurvivesARepaint() {
