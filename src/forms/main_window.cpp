@@ -176,6 +176,13 @@ void TForm1::showEvent(QShowEvent* event) {
     }
 }
 
+void TForm1::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted()) {
+        emit quitRequested();
+    }
+}
+
 void TForm1::checkLanguageMarks() {
     if (m_context.state.language == app::russian) {
         m_ui->N1->setChecked(true);

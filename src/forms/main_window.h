@@ -110,6 +110,8 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Closing the main window ends the program without saving the settings.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void setUpStatusBar();
