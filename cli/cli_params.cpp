@@ -248,16 +248,16 @@ int commandParamsSave(app::AppContext& context, const ParamsOptions& options, QT
             return exitUsage;
         }
     }
-    const auto built =
-        app::blockFromTab(context.parametersTab, context.state.parameters.block, separator);
-    if (const auto* cell = std::get_if<app::CellError>(&built)) {
-        err << "veltra-cli: " << (cell->doseRateGrid ? "doseRateThreshold" : "doseThreshold")
-            << cell->row << ": \"" << cell->text
+    QuietHost host;
+    app::CellError cell;
+    const auto outcome = app::writeParameters(context, host, separator, &cell);
+    if (outcome == app::WriteOutcome::badCell) {
+        err << "veltra-cli: " << (cell.doseRateGrid ? "doseRateThreshold" : "doseThreshold")
+            << cell.row << ": \"" << cell.text
             << "\" is not a number the instrument can take; nothing was sent\n";
         return exitUsage;
     }
-    QuietHost host;
-    if (app::writeParameters(context, host, separator) != app::WriteOutcome::written) {
+    if (outcome != app::WriteOutcome::written) {
         err << "veltra-cli: the parameter write failed on " << portText(context) << ": "
             << host.last << '\n';
         return exitFailure;

@@ -341,7 +341,8 @@ blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar
     return w;
 }
 
-WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar separator) {
+WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar separator,
+                             CellError* badCell) {
     auto& link = context.link;
     if (!link.ensurePortOpen()) {
         host.showStatus(StatusColour::red, status::connectionError);
@@ -356,6 +357,9 @@ WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar separa
         blockFromTab(context.parametersTab, context.state.parameters.block, separator);
     if (const auto* error = std::get_if<CellError>(&built)) {
         host.showStatus(StatusColour::red, cellErrorMessage(*error));
+        if (badCell != nullptr) {
+            *badCell = *error;
+        }
         return WriteOutcome::badCell;
     }
     const auto& block = std::get<params::BlockToWrite>(built);

@@ -141,8 +141,10 @@ struct CellError {
 blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar decimalSeparator);
 
 enum class WriteOutcome { written, portError, noParameters, badCell };
-// Sends the tab's block with command 0x80 (nothing when a cell holds no number).
-WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar decimalSeparator);
+// Sends the tab's block with command 0x80 (nothing when a cell holds no number; that cell is
+// then told through badCell when given).
+WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar decimalSeparator,
+                             CellError* badCell = nullptr);
 
 enum class DoseResetButton { resultsTab, parametersTab }; // Button8, Button3
 // Sends the dose reset (0xAA, data 03). From the results tab it also asks for a redraw.

@@ -69,20 +69,19 @@ void TForm1::applyLanguage(int language) {
     syncParametersTab();
 }
 
-void TForm1::N1Click() {
-    m_context.state.language = app::russian;
-    applyLanguage(m_context.state.language);
-    m_ui->N1->setChecked(true);
-    m_ui->English1->setChecked(false);
+void TForm1::chooseLanguage(int language) {
+    m_context.state.language = language;
+    applyLanguage(language);
+    checkLanguageMarks();
     setTimer1Enabled(true);
 }
 
+void TForm1::N1Click() {
+    chooseLanguage(app::russian);
+}
+
 void TForm1::English1Click() {
-    m_context.state.language = app::english;
-    applyLanguage(m_context.state.language);
-    m_ui->N1->setChecked(false);
-    m_ui->English1->setChecked(true);
-    setTimer1Enabled(true);
+    chooseLanguage(app::english);
 }
 
 void TForm1::MainMenu1Change() {

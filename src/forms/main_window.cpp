@@ -150,20 +150,26 @@ void TForm1::Timer3Timer() {
     setTimer1Enabled(true);
 }
 
+void TForm1::setCompactVisible(bool visible) {
+    if (m_compact != nullptr) {
+        m_compact->setVisible(visible);
+    }
+}
+
+void TForm1::checkViewMarks(bool full) {
+    m_ui->N3->setChecked(full);
+    m_ui->N21->setChecked(!full);
+}
+
 void TForm1::enforceViewMode() {
     if (m_context.state.viewMode == 0) {
         show();
-        if (m_compact != nullptr) {
-            m_compact->hide();
-        }
-        m_ui->N3->setChecked(true);
-        m_ui->N21->setChecked(false);
+        setCompactVisible(false);
+        checkViewMarks(true);
     } else if (m_context.state.viewMode == 1) {
-        if (m_compact != nullptr) {
-            m_compact->show();
-        }
+        setCompactVisible(true);
         hide();
-        m_ui->N3->setChecked(false);
+        m_ui->N3->setChecked(false); // "Краткий" keeps its mark as it is
     }
 }
 
@@ -195,9 +201,7 @@ void TForm1::checkLanguageMarks() {
 
 void TForm1::FormShow() {
     m_cycle.state().chartMaximum = 0.0;
-    if (m_compact != nullptr) {
-        m_compact->hide();
-    }
+    setCompactVisible(false);
     checkLanguageMarks();
     if (m_context.state.startupDone) {
         return;
@@ -224,18 +228,12 @@ void TForm1::FormShow() {
 
     const auto& state = m_context.state;
     if (state.viewMode == 1) {
-        if (m_compact != nullptr) {
-            m_compact->show();
-        }
-        m_ui->N3->setChecked(false);
-        m_ui->N21->setChecked(true);
+        setCompactVisible(true); // the first tick hides the main window
+        checkViewMarks(false);
     } else {
         show();
-        if (m_compact != nullptr) {
-            m_compact->hide();
-        }
-        m_ui->N3->setChecked(true);
-        m_ui->N21->setChecked(false);
+        setCompactVisible(false);
+        checkViewMarks(true);
     }
     m_ui->TrackBar1->setValue(state.transparency); // clamped to 40..255 by the slider
     if (m_compact != nullptr) {
@@ -247,13 +245,11 @@ void TForm1::FormShow() {
 void TForm1::startupRead() {
     auto& link = m_context.link;
     auto& polling = m_context.polling;
-    bool good = link.ensurePortOpen();
-    if (good) {
-        std::fill_n(link.transferBuffer().begin(), 1000, std::uint8_t{0});
-        good = link.readBlock(link::command::currentData, link::length::currentData, 0) &&
-               link.lastTransferCount() == live::CurrentData::size + 2U && link.crcLo() == 0 &&
-               link.crcHi() == 0;
-    }
+    // Over the port the scan left open; a port that did not open simply gives no answer.
+    std::fill_n(link.transferBuffer().begin(), 1000, std::uint8_t{0});
+    const bool good = link.readBlock(link::command::currentData, link::length::currentData, 0) &&
+                      link.lastTransferCount() == live::CurrentData::size + 2U &&
+                      link.crcLo() == 0 && link.crcHi() == 0;
     if (good) {
         polling.readFailureCount = 0;
         showStatus(app::StatusColour::black, app::status::reading);
@@ -267,20 +263,16 @@ void TForm1::startupRead() {
 void TForm1::N3Click() {
     m_context.state.startupDone = true;
     show();
-    m_ui->N3->setChecked(true);
-    m_ui->N21->setChecked(false);
+    checkViewMarks(true);
     setTimer1Enabled(true);
     m_context.state.viewMode = 0;
 }
 
 void TForm1::N21Click() {
     m_context.state.startupDone = true;
-    if (m_compact != nullptr) {
-        m_compact->show();
-    }
+    setCompactVisible(true);
     hide();
-    m_ui->N3->setChecked(false);
-    m_ui->N21->setChecked(true);
+    checkViewMarks(false);
     m_timer3.stop();
     setTimer1Enabled(true);
     m_context.state.viewMode = 1;
@@ -301,11 +293,8 @@ void TForm1::N8Click() {
 
 void TForm1::Label1ContextPopup() {
     show();
-    if (m_compact != nullptr) {
-        m_compact->hide();
-    }
-    m_ui->N3->setChecked(true);
-    m_ui->N21->setChecked(false);
+    setCompactVisible(false);
+    checkViewMarks(true);
     m_context.state.viewMode = 0;
     m_timer3.stop();
     setTimer1Enabled(true);

@@ -123,6 +123,10 @@ private:
     void replotLiveChart();
     void applyReadingsView(const live::ReadingsView& view);
     void checkLanguageMarks();
+    void checkViewMarks(bool full); // "Полный" checked and "Краткий" not, or the reverse
+    void setCompactVisible(bool visible);
+    // Sets the language from the menu: the tables, the marks, the polling cycle running.
+    void chooseLanguage(int language);
     // The start-up read of the current data (only a complete block with its CRC counts).
     void startupRead();
 

@@ -190,16 +190,13 @@ void TForm1::Button14Click() {
 
 void TForm1::Button6Click() {
     setTimer1Enabled(false);
-    const auto outcome = app::writeParameters(m_context, *this, userDecimalSeparator());
-    if (outcome == app::WriteOutcome::badCell) {
+    app::CellError badCell;
+    if (app::writeParameters(m_context, *this, userDecimalSeparator(), &badCell) ==
+        app::WriteOutcome::badCell) {
         // Point at the cell that holds no number.
-        const auto built = app::blockFromTab(
-            m_context.parametersTab, m_context.state.parameters.block, userDecimalSeparator());
-        if (const auto* error = std::get_if<app::CellError>(&built)) {
-            QTableWidget* grid = error->doseRateGrid ? m_ui->StringGrid1 : m_ui->StringGrid4;
-            grid->setCurrentCell(error->row, 1);
-            grid->setFocus();
-        }
+        QTableWidget* grid = badCell.doseRateGrid ? m_ui->StringGrid1 : m_ui->StringGrid4;
+        grid->setCurrentCell(badCell.row, 1);
+        grid->setFocus();
     }
 }
 
