@@ -33,7 +33,7 @@ void ArchiveRead(benchmark::State& state) {
         veltra::link::PortCatalog({{1, QString::fromStdString(simulator.devicePath())}}, {}));
     context.state.portNumber = 1;
     auto& link = context.link;
-    if (!link.ensurePortOpen()) {
+    if (!context.ensurePortOpen()) {
         state.SkipWithError("cannot open the simulator's port");
         return;
     }

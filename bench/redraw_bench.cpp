@@ -42,7 +42,7 @@ void RedrawTick(benchmark::State& state) {
     veltra::forms::ProgramWindows windows(context);
     auto& form = *windows.form1;
     form.timer1().stop();
-    context.state.language = 1;
+    context.state.language = veltra::text::Language::russian;
     form.show();
     form.timer1().stop();
     form.timer3().stop();
@@ -61,7 +61,7 @@ void RedrawTick(benchmark::State& state) {
         ++count;
         const auto block = currentDataBlock(count, 0.12 + 0.01 * (count % 7));
         context.currentReading = veltra::live::decodeCurrentData(block);
-        form.showReadings();
+        form.pollingCycle().showReadings();
         form.chartPoint(start + static_cast<double>(points + count),
                         context.currentReading.mainValue, 0.5, true);
         chart->replot(QCustomPlot::rpImmediateRefresh);

@@ -2,11 +2,14 @@
 
 #include <QCoreApplication>
 
-#include <cstdio>
+#include <clocale>
 
 int main(int argc, char** argv) {
     // The serial port needs an application object, though no event loop runs.
     QCoreApplication app(argc, argv);
+    // The application object takes the C locale from the environment; numbers for scripts are
+    // written with a point whatever the user's locale says.
+    std::setlocale(LC_NUMERIC, "C");
     QTextStream out(stdout);
     QTextStream err(stderr);
     QStringList args = QCoreApplication::arguments();

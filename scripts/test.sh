@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with warnings as errors and runs every test headless.
-# Usage: scripts/test.sh [preset]   (default, debug or asan; default: default)
+# Usage: scripts/test.sh [preset]   (default, dev, debug or asan; default: default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
 
 scripts/install-deps.sh
+# Every source as clang-format keeps it (scripts/format.sh reformats).
+scripts/format.sh --check
 export QT_QPA_PLATFORM=offscreen
 cmake --preset "$preset"
 cmake --build --preset "$preset" -j "$(nproc)"

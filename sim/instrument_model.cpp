@@ -47,7 +47,11 @@ struct CalendarFields {
 CalendarFields localFields(SimClock::time_point t) {
     const std::time_t tt = SimClock::to_time_t(t);
     std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &tt);
+#else
     localtime_r(&tt, &tm);
+#endif
     return {tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900};
 }
 

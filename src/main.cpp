@@ -1,6 +1,6 @@
 // veltra: the program's windows.
 //
-//   veltra                   scans for a real instrument (until discovery arrives: no port)
+//   veltra                   scans for a real instrument
 //   veltra --simulate[=TYPE] starts a simulated instrument of type 1..7 (default 4) on a
 //                            pseudo-terminal, pins it as port 1 and then behaves exactly as
 //                            without the option
@@ -8,6 +8,7 @@
 #include "app/app_context.h"
 #include "app/settings_file.h"
 #include "forms/program_windows.h"
+#include "link/serial_port.h"
 
 #ifdef VELTRA_HAS_SIMULATOR
 #include "simulator.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 
+#include <clocale>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -48,6 +50,9 @@ std::optional<Options> parseArguments(const QStringList& args) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    // The application object takes the C locale from the environment; the program's number
+    // texts use the user's decimal separator on purpose, and nothing else may change with it.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("veltra"));
     QApplication::setApplicationDisplayName(QStringLiteral("Вельтра"));
     // The windows are laid out in pixels for an 11-pixel interface font.
@@ -83,7 +88,8 @@ int main(int argc, char** argv) {
     }
 #endif
 
-    veltra::app::AppContext context{veltra::link::PortCatalog(pins)};
+    veltra::app::AppContext context{
+        veltra::link::PortCatalog(pins, &veltra::link::systemSerialDevices)};
     veltra::forms::ProgramWindows windows(context);
     if (options->simulatedType) {
         context.state.portNumber = 1;

@@ -18,16 +18,19 @@ class AppContext {
 public:
     explicit AppContext(link::PortCatalog catalog,
                         std::unique_ptr<link::SerialPort> port = link::makeSystemSerialPort())
-        : link(state.portNumber, std::move(catalog), std::move(port)) {}
+        : link(std::move(catalog), std::move(port)) {}
 
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
 
     AppState state;
-    link::DeviceLink link; // reads state.portNumber; declared after it
+    link::DeviceLink link;
     live::CurrentData currentReading;
     live::PollingState polling;
     ParametersTab parametersTab; // the parameters tab's state, shared by window and tool
+
+    // Reopens the selected port (state.portNumber), with one retry.
+    bool ensurePortOpen() { return link.ensurePortOpen(state.portNumber); }
 
     // The thresholds in effect, from the decoded parameter copy (none before a read).
     [[nodiscard]] live::ThresholdsInEffect thresholdsInEffect() const {

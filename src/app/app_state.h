@@ -3,18 +3,19 @@
 // AppContext that the windows and the command-line tool share.
 
 #include "params/parameter_block.h"
+#include "text/language.h"
 
 #include <cstdint>
 
 namespace veltra::app {
 
-enum Language : int { russian = 1, english = 2 };
+using text::Language;
 
 struct AppState {
-    std::uint8_t portNumber = 0; // selected port 1..255; 0 = none
-    int language = 0;            // 1 Russian, 2 English; other values: Russian texts, no messages
-    int viewMode = 0;            // 0 full, 1 short
-    int transparency = 40;       // compact window opacity 0..255
+    std::uint8_t portNumber = 0;        // selected port 1..255; 0 = none
+    Language language = Language::none; // as prog.ini says; other values: Russian, no messages
+    int viewMode = 0;                   // 0 full, 1 short
+    int transparency = 40;              // compact window opacity 0..255
     bool startupDone = false;
     bool parametersRead = false;
     // The decoded copy of the last successful parameter read; kept through failed reads.

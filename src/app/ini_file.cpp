@@ -1,11 +1,13 @@
 #include "app/ini_file.h"
 
-#include <QStringDecoder>
-#include <QStringEncoder>
+#include "text/windows1251.h"
 
 #include <algorithm>
 
 namespace veltra::app {
+
+using text::fromWindows1251;
+using text::toWindows1251;
 
 namespace {
 
@@ -48,22 +50,6 @@ bool sameName(const QString& a, const QString& b) {
 }
 
 } // namespace
-
-QString fromWindows1251(const QByteArray& bytes) {
-    QStringDecoder decoder("windows-1251");
-    if (!decoder.isValid()) {
-        return QString::fromLatin1(bytes);
-    }
-    return decoder.decode(bytes);
-}
-
-QByteArray toWindows1251(const QString& text) {
-    QStringEncoder encoder("windows-1251");
-    if (!encoder.isValid()) {
-        return text.toLatin1();
-    }
-    return encoder.encode(text);
-}
 
 IniFile IniFile::parse(const QByteArray& text) {
     IniFile ini;

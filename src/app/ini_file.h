@@ -49,8 +49,4 @@ private:
     std::vector<Line> m_lines;
 };
 
-// Text conversions of the program's files.
-[[nodiscard]] QString fromWindows1251(const QByteArray& bytes);
-[[nodiscard]] QByteArray toWindows1251(const QString& text);
-
 } // namespace veltra::app

@@ -2,7 +2,8 @@
 
 #include "app/app_context.h"
 #include "app/text_tables.h"
-#include "live/number_text.h"
+#include "instrument/transactions.h"
+#include "text/number_text.h"
 
 #include <QLocale>
 
@@ -161,7 +162,8 @@ void ParametersTab::showArchiveOptions(std::uint8_t options) {
     }
 }
 
-void applyLanguageLists(ParametersTab& tab, int language, const params::ParameterBlock& copy) {
+void applyLanguageLists(ParametersTab& tab, text::Language language,
+                        const params::ParameterBlock& copy) {
     tab.comboBox2.items = soundItems(language);
     tab.comboBox2.select(copy.sound);
     tab.comboBox3.items = deviceLanguageItems(language);
@@ -181,7 +183,7 @@ void applyLanguageLists(ParametersTab& tab, int language, const params::Paramete
 
 QString thresholdCellText(float value, QChar separator) {
     const double v = value;
-    return v > 0.001 ? live::fixedText(v, 2, separator, 10) : QStringLiteral("-");
+    return v > 0.001 ? text::fixedText(v, 2, separator, 10) : QStringLiteral("-");
 }
 
 bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyOpen,
@@ -193,16 +195,13 @@ bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyO
     state.parametersRead = false;
     tab.doseRateCells.fill(QString());
 
-    if (!portAlreadyOpen && !link.ensurePortOpen()) {
+    if (!portAlreadyOpen && !context.ensurePortOpen()) {
         host.showStatus(StatusColour::red, status::portOpenError);
         host.showNoConnection();
         return false;
     }
-    auto buffer = link.transferBuffer();
-    for (std::size_t i = 0; i < 1000; ++i) {
-        buffer[i] = static_cast<std::uint8_t>(i % 256);
-    }
-    if (!link.readBlock(link::command::parameters, link::length::parameterReadout, 0)) {
+    const auto readout = instrument::readParameterReadout(link);
+    if (!readout.ok()) {
         host.showStatus(StatusColour::red, status::connectionError);
         host.showNoConnection();
         return false;
@@ -211,7 +210,7 @@ bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyO
     host.showStatus(StatusColour::black, status::readOk);
     state.parametersRead = true;
 
-    state.parameters = *params::decodeReadout(link.transferBuffer());
+    state.parameters = *readout.value;
     const params::ParameterBlock& p = state.parameters.block;
 
     if (const auto groups = params::visibleGroups(p.deviceType)) {
@@ -343,8 +342,7 @@ blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar
 
 WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar separator,
                              CellError* badCell) {
-    auto& link = context.link;
-    if (!link.ensurePortOpen()) {
+    if (!context.ensurePortOpen()) {
         host.showStatus(StatusColour::red, status::connectionError);
         return WriteOutcome::portError;
     }
@@ -352,7 +350,6 @@ WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar separa
         host.showStatus(StatusColour::red, status::noParameters);
         return WriteOutcome::noParameters;
     }
-    std::fill_n(link.transferBuffer().begin(), 100, std::uint8_t{0xFF});
     const auto built =
         blockFromTab(context.parametersTab, context.state.parameters.block, separator);
     if (const auto* error = std::get_if<CellError>(&built)) {
@@ -363,41 +360,53 @@ WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar separa
         return WriteOutcome::badCell;
     }
     const auto& block = std::get<params::BlockToWrite>(built);
-    const auto bytes = params::encodeParameterBlock(block);
-    std::copy(bytes.begin(), bytes.end(), link.transferBuffer().begin());
     context.state.parameters.block.bluetoothPeriod = block.fields.bluetoothPeriod;
-    link.writeBlock(link::command::writeParameters, link::length::parameterBlock, 0);
+    const auto sent =
+        instrument::writeParameterBlock(context.link, params::encodeParameterBlock(block));
+    if (!sent.complete()) {
+        host.showStatus(StatusColour::red, status::connectionError);
+        return WriteOutcome::writtenShort;
+    }
     host.showStatus(StatusColour::black, status::writeOk);
     return WriteOutcome::written;
 }
 
-bool resetDose(AppContext& context, StatusHost& host, DoseResetButton button) {
-    auto& link = context.link;
-    if (!link.ensurePortOpen()) {
+CommandOutcome resetDose(AppContext& context, StatusHost& host, DoseResetButton button) {
+    if (!context.ensurePortOpen()) {
         host.showStatus(StatusColour::red, status::portOpenError);
-        return false;
+        return CommandOutcome::portError;
     }
     if (!context.state.parametersRead) {
         host.showStatus(StatusColour::red, status::noParameters);
-        return false;
+        return CommandOutcome::noParameters;
     }
-    link.transferBuffer()[0] = link::resetDoseData;
-    link.writeBlock(link::command::resetDose, 1, 0);
+    if (!instrument::writeDoseReset(context.link).complete()) {
+        host.showStatus(StatusColour::red, status::connectionError);
+        return CommandOutcome::writtenShort;
+    }
     context.state.parameters.readoutValue12 = 0;
     if (button == DoseResetButton::resultsTab) {
         context.polling.redrawRequested = true;
     }
-    return true;
+    return CommandOutcome::sent;
 }
 
-bool restoreFactorySettings(AppContext& context) {
-    auto& link = context.link;
-    if (!link.openSelectedPort() || !context.state.parametersRead) {
-        return false;
+int portBoxNumber(const QString& boxText) {
+    bool ok = false;
+    const int number = boxText.trimmed().toInt(&ok, 10);
+    return ok ? number : 0;
+}
+
+CommandOutcome restoreFactorySettings(AppContext& context, int boxNumber) {
+    const int number = context.state.portNumber != 0 ? context.state.portNumber : boxNumber;
+    if (!context.link.openSelectedPort(number)) {
+        return CommandOutcome::portError;
     }
-    std::fill_n(link.transferBuffer().begin(), 1000, std::uint8_t{0xFF});
-    link.writeBlock(link::command::factorySettings, 0, 0);
-    return true;
+    if (!context.state.parametersRead) {
+        return CommandOutcome::noParameters;
+    }
+    const auto sent = instrument::writeFactorySettings(context.link);
+    return sent.complete() ? CommandOutcome::sent : CommandOutcome::writtenShort;
 }
 
 } // namespace veltra::app

@@ -112,7 +112,8 @@ private:
 // Fills the lists of the tab in a language and selects their items from the decoded copy: sound,
 // language, view and backlight colour; the mode list (no selection) and the backlight-time list
 // of the instrument type (selected by value).
-void applyLanguageLists(ParametersTab& tab, int language, const params::ParameterBlock& copy);
+void applyLanguageLists(ParametersTab& tab, text::Language language,
+                        const params::ParameterBlock& copy);
 
 // A threshold as its cell shows it: two decimals above 0.001, otherwise "-".
 [[nodiscard]] QString thresholdCellText(float value, QChar decimalSeparator);
@@ -140,17 +141,26 @@ struct CellError {
 [[nodiscard]] std::variant<params::BlockToWrite, CellError>
 blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar decimalSeparator);
 
-enum class WriteOutcome { written, portError, noParameters, badCell };
+enum class WriteOutcome { written, portError, noParameters, badCell, writtenShort };
 // Sends the tab's block with command 0x80 (nothing when a cell holds no number; that cell is
-// then told through badCell when given).
+// then told through badCell when given). writtenShort: not every byte went out within the
+// write time-out (an adapter pulled out, say); reported as a connection error, not as written.
 WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar decimalSeparator,
                              CellError* badCell = nullptr);
 
 enum class DoseResetButton { resultsTab, parametersTab }; // Button8, Button3
-// Sends the dose reset (0xAA, data 03). From the results tab it also asks for a redraw.
-bool resetDose(AppContext& context, StatusHost& host, DoseResetButton button);
+enum class CommandOutcome { sent, portError, noParameters, writtenShort };
+// Sends the dose reset (0xAA, data 03). From the results tab it also asks for a redraw. A write
+// that does not get all its bytes out is reported as a connection error.
+CommandOutcome resetDose(AppContext& context, StatusHost& host, DoseResetButton button);
 
-// Sends the factory-settings command (0x50); no message either way.
-bool restoreFactorySettings(AppContext& context);
+// The port number the connection dialog's box text stands for: its decimal number, or 0 (no
+// port) when the text is not one.
+[[nodiscard]] int portBoxNumber(const QString& boxText);
+
+// Sends the factory-settings command (0x50); no message either way. The port is opened with
+// openSelectedPort: the selected port, or when none is selected the number typed in the
+// connection dialog's box (portBoxNumber of its text).
+CommandOutcome restoreFactorySettings(AppContext& context, int portBoxNumber);
 
 } // namespace veltra::app

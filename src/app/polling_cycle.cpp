@@ -1,9 +1,9 @@
 #include "app/polling_cycle.h"
 
+#include "instrument/transactions.h"
 #include "live/instrument_clock.h"
-#include "live/live_chart.h"
-
-#include <algorithm>
+#include "text/clock_fields.h"
+#include "text/number_text.h"
 
 namespace veltra::app {
 
@@ -11,7 +11,6 @@ PollingCycle::PollingCycle(AppContext& context, PollingHost& host, Clock now)
     : m_context(context), m_host(host), m_now(std::move(now)) {}
 
 void PollingCycle::tick() {
-    auto& link = m_context.link;
     if (m_context.state.portNumber == 0) {
         // Stays stopped until the connection menu or the start-up sequence restarts it.
         m_host.setTimer1Enabled(false);
@@ -23,7 +22,7 @@ void PollingCycle::tick() {
 
     const auto endTick = [&] { m_host.setTimer1Enabled(true); };
 
-    while (!link.ensurePortOpen()) {
+    while (!m_context.ensurePortOpen()) {
         ++state().openFailureCount;
         if (state().openFailureCount != 1) {
             m_host.showStatus(StatusColour::red, status::portOpenError);
@@ -33,15 +32,17 @@ void PollingCycle::tick() {
     }
 
     if (state().clockSyncPending) {
-        live::writeClock(link, live::localTimeOf(m_now()));
+        // No reply is awaited; a clock write that did not go out is tried again by the next
+        // redraw's clock check.
+        instrument::writeClock(m_context.link, text::localTimeOf(m_now()));
         state().clockSyncPending = false;
         endTick();
         return;
     }
 
     state().openFailureCount = 0;
-    std::fill_n(link.transferBuffer().begin(), 1000, std::uint8_t{0});
-    if (!link.readBlock(link::command::currentData, link::length::currentData, 0)) {
+    const auto read = instrument::readCurrentData(m_context.link, instrument::ReplyCheck::crc);
+    if (!read.ok()) {
         ++state().readFailureCount;
         if (state().readFailureCount > 3) {
             m_host.showStatus(StatusColour::red, status::connectionError);
@@ -52,21 +53,37 @@ void PollingCycle::tick() {
 
     state().readFailureCount = 0;
     m_host.showStatus(StatusColour::black, status::reading);
-    m_context.currentReading = *live::decodeCurrentData(link.transferBuffer());
+    m_context.currentReading = *read.value;
     const std::uint32_t count = m_context.currentReading.measurementCount;
     const bool newMeasurement = count != state().lastMeasurementCount;
     state().lastMeasurementCount = count;
     if (newMeasurement || state().redrawRequested) {
-        m_host.showReadings();
+        showReadings();
         state().redrawRequested = false;
         addChartPoint();
     }
     endTick();
 }
 
+void PollingCycle::showReadings() {
+    const live::CurrentData& reading = m_context.currentReading;
+    const Language language = m_context.state.language;
+    if (reading.mode != state().lastShownMode) {
+        state().lastShownMode = reading.mode;
+        const live::ChartRestart restart = live::restartLiveChart(reading.mode, language);
+        if (restart.resetScale) {
+            state().chartMaximum = 0.0;
+        }
+        m_host.restartLiveChart(restart);
+    }
+    checkClock();
+    m_host.applyReadings(live::presentReadings(reading, m_context.thresholdsInEffect(), language,
+                                               text::userDecimalSeparator()));
+}
+
 void PollingCycle::addChartPoint() {
     const auto& reading = m_context.currentReading;
-    const double key = live::chartAxisKey(reading.clock);
+    const double key = text::chartAxisKey(reading.clock);
     const double y = reading.mainValue;
     if (y > state().chartMaximum) {
         state().chartMaximum = y;

@@ -1,11 +1,13 @@
 #pragma once
 // The polling cycle: one tick a second reopens the selected port and reads the instrument's
 // current data, or writes its clock when the last redraw found it more than 300 s off. A new
-// measurement (or a requested redraw) is handed to the presentation and becomes a chart point.
-// The window implements PollingHost; the cycle itself has no widgets.
+// measurement (or a requested redraw) is shown and becomes a chart point. The window implements
+// PollingHost; the cycle, the mode-change test and the clock check have no widgets.
 
 #include "app/app_context.h"
 #include "app/status_messages.h"
+#include "live/live_chart.h"
+#include "live/presentation.h"
 
 #include <ctime>
 #include <functional>
@@ -17,10 +19,13 @@ public:
     virtual void setTimer1Enabled(bool enabled) = 0;
     // Shows the windows the view mode asks for (main window or compact window).
     virtual void enforceViewMode() = 0;
-    // The presentation of currentReading (runs the chart restart and the clock check).
-    virtual void showReadings() = 0;
+    // What a change of measuring mode does to the live chart: clear its series, put its
+    // vertical maximum back to 0.5, set its title (chartMaximum is already reset).
+    virtual void restartLiveChart(const live::ChartRestart& restart) = 0;
+    // The texts and colours of one redraw.
+    virtual void applyReadings(const live::ReadingsView& view) = 0;
     // Turns the time labels on and sets the vertical maximum; adds the point only when plot.
-    // key: the instrument's clock time as the chart counts it (live::chartAxisKey).
+    // key: the instrument's clock time as the chart counts it (text::chartAxisKey).
     virtual void chartPoint(double key, double y, double axisMaximum, bool plot) = 0;
 };
 
@@ -34,12 +39,17 @@ public:
     // One tick of Timer1.
     void tick();
 
-    // Run by the presentation on every redraw: schedules a clock write when the instrument's
-    // clock is more than 300 s off the PC's.
+    // showReadings: the presentation of currentReading. A change of measuring mode restarts
+    // the live chart; the clock check runs; the redraw's texts go to the host.
+    void showReadings();
+
+    // Run by every redraw: schedules a clock write when the instrument's clock is more than
+    // 300 s off the PC's.
     void checkClock();
 
     // The PC clock the cycle reads (tests fix it).
     void setClock(Clock now) { m_now = std::move(now); }
+    [[nodiscard]] std::time_t now() const { return m_now(); }
 
     [[nodiscard]] live::PollingState& state() { return m_context.polling; }
     [[nodiscard]] const live::PollingState& state() const { return m_context.polling; }

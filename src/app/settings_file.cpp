@@ -36,14 +36,16 @@ int integerOr(const IniFile& ini, const QString& key, int fallback) {
 
 Settings loadSettings(const IniFile& ini) {
     const Settings defaults;
-    return {integerOr(ini, QStringLiteral("Language"), defaults.language),
+    return {text::languageFromCode(
+                integerOr(ini, QStringLiteral("Language"), text::languageCode(defaults.language))),
             integerOr(ini, QStringLiteral("Transparent"), defaults.transparency),
             integerOr(ini, QStringLiteral("Mode"), defaults.viewMode)};
 }
 
 bool saveSettings(const QString& path, const Settings& settings) {
     IniFile ini = readIniFile(path);
-    ini.setValue(commonSection, QStringLiteral("Language"), QString::number(settings.language));
+    ini.setValue(commonSection, QStringLiteral("Language"),
+                 QString::number(text::languageCode(settings.language)));
     ini.setValue(commonSection, QStringLiteral("Transparent"),
                  QString::number(settings.transparency));
     ini.setValue(commonSection, QStringLiteral("Mode"), QString::number(settings.viewMode));

@@ -4,6 +4,7 @@
 // is the user's and is kept as it is.
 
 #include "app/ini_file.h"
+#include "text/language.h"
 
 #include <QString>
 
@@ -19,9 +20,9 @@ namespace veltra::app {
 
 // The three keys of section Common.
 struct Settings {
-    int language = 0;      // Language
-    int transparency = 40; // Transparent
-    int viewMode = 0;      // Mode
+    text::Language language = text::Language::none; // Language
+    int transparency = 40;                          // Transparent
+    int viewMode = 0;                               // Mode
     friend bool operator==(const Settings&, const Settings&) = default;
 };
 

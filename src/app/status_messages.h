@@ -2,6 +2,8 @@
 // Status-line messages: each a Russian and an English text, shown in the current language
 // (1 Russian, 2 English; any other language shows nothing).
 
+#include "text/language.h"
+
 #include <QString>
 
 #include <optional>
@@ -10,10 +12,7 @@ namespace veltra::app {
 
 enum class StatusColour { black, red };
 
-struct StatusMessage {
-    QString russian;
-    QString english;
-};
+using StatusMessage = text::Bilingual;
 
 namespace status {
 inline const StatusMessage noInstrument{QStringLiteral("Прибор не обнаружен"),
@@ -30,14 +29,9 @@ inline const StatusMessage noParameters{QStringLiteral("Параметры не 
 } // namespace status
 
 // The text of the language, or nothing for a language other than 1 and 2.
-[[nodiscard]] inline std::optional<QString> statusText(const StatusMessage& m, int language) {
-    if (language == 1) {
-        return m.russian;
-    }
-    if (language == 2) {
-        return m.english;
-    }
-    return std::nullopt;
+[[nodiscard]] inline std::optional<QString> statusText(const StatusMessage& m,
+                                                       text::Language language) {
+    return m.shownIn(language);
 }
 
 // Where an operation reports: the status line, and the reset of the readings after a failed

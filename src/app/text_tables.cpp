@@ -83,7 +83,7 @@ constexpr GridHeading headings[] = {
     {"StringGrid4", 0, 3, "# 3", "# 3"},
 };
 
-QStringList list(int language, std::initializer_list<const char*> russian,
+QStringList list(text::Language language, std::initializer_list<const char*> russian,
                  std::initializer_list<const char*> english) {
     QStringList items;
     for (const char* item : isEnglish(language) ? english : russian) {
@@ -101,35 +101,35 @@ std::span<const GridHeading> gridHeadings() {
     return headings;
 }
 
-QString chartTitle(int language) {
+QString chartTitle(text::Language language) {
     return isEnglish(language) ? QStringLiteral("Dose Rate, uSv/h") : QStringLiteral("МЭД, мкЗв/ч");
 }
 
-int label34Left(int language) {
+int label34Left(text::Language language) {
     return isEnglish(language) ? 153 : 192;
 }
 
-QStringList timeFormatItems(int language) {
+QStringList timeFormatItems(text::Language language) {
     return list(language, {" Время", " Дата", " Время и дата"}, {" Time", " Date", " Date & Time"});
 }
 
-QStringList soundItems(int language) {
+QStringList soundItems(text::Language language) {
     return list(language, {"Выкл", "Вкл"}, {"Off", "On"});
 }
 
-QStringList deviceLanguageItems(int language) {
+QStringList deviceLanguageItems(text::Language language) {
     return list(language, {"Русский", "English"}, {"Русский", "English"});
 }
 
-QStringList displayViewItems(int language) {
+QStringList displayViewItems(text::Language language) {
     return list(language, {"Кратко", "Подробно"}, {"Detailed", "Short"});
 }
 
-QStringList backlightColourItems(int language) {
+QStringList backlightColourItems(text::Language language) {
     return list(language, {"Выкл", "Зеленый", "Белый"}, {"Off", "Green", "White"});
 }
 
-std::optional<QString> modelCaption(int deviceType, int language) {
+std::optional<QString> modelCaption(int deviceType, text::Language language) {
     static constexpr std::array<std::pair<const char*, const char*>, 7> captions = {{
         {"ТР-401", "TR-401"},
         {"ТР-401", "TR-401"},
@@ -146,7 +146,7 @@ std::optional<QString> modelCaption(int deviceType, int language) {
     return QString::fromUtf8(isEnglish(language) ? english : russian);
 }
 
-QStringList modeItems(int deviceType, int language) {
+QStringList modeItems(int deviceType, text::Language language) {
     switch (deviceType) {
     case 1:
         return list(language, {"МЭД подробно", "Доза", "МЭД кратко", "Графический", "Время"},
@@ -171,7 +171,7 @@ QStringList modeItems(int deviceType, int language) {
     }
 }
 
-QStringList backlightTimeItems(int deviceType, int language) {
+QStringList backlightTimeItems(int deviceType, text::Language language) {
     switch (params::backlightListFor(deviceType, language)) {
     case params::BacklightList::shortList:
         return list(language, {"10 с", "1 мин", "3 мин"}, {"10 s", "1 min", "3 min"});

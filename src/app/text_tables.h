@@ -9,6 +9,8 @@
 // the two view lists run in opposite orders, and type 6 is "ТР-403" in Russian but "TR-404" in
 // English.
 
+#include "text/language.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -36,24 +38,24 @@ struct GridHeading {
 [[nodiscard]] std::span<const GridHeading> gridHeadings();
 
 // The live chart's vertical title and the unit label's left position, by language.
-[[nodiscard]] QString chartTitle(int language);
-[[nodiscard]] int label34Left(int language);
+[[nodiscard]] QString chartTitle(text::Language language);
+[[nodiscard]] int label34Left(text::Language language);
 
 // Fixed lists.
-[[nodiscard]] QStringList timeFormatItems(int language);      // ComboBox9
-[[nodiscard]] QStringList soundItems(int language);           // ComboBox2
-[[nodiscard]] QStringList deviceLanguageItems(int language);  // ComboBox3
-[[nodiscard]] QStringList displayViewItems(int language);     // ComboBox6 (opposite orders!)
-[[nodiscard]] QStringList backlightColourItems(int language); // ComboBox8
+[[nodiscard]] QStringList timeFormatItems(text::Language language);     // ComboBox9
+[[nodiscard]] QStringList soundItems(text::Language language);          // ComboBox2
+[[nodiscard]] QStringList deviceLanguageItems(text::Language language); // ComboBox3
+[[nodiscard]] QStringList displayViewItems(text::Language language); // ComboBox6 (opposite orders!)
+[[nodiscard]] QStringList backlightColourItems(text::Language language); // ComboBox8
 
 // By instrument type (nullopt / empty for a type outside 1..7).
-[[nodiscard]] std::optional<QString> modelCaption(int deviceType, int language);
-[[nodiscard]] QStringList modeItems(int deviceType, int language);          // ComboBox1
-[[nodiscard]] QStringList backlightTimeItems(int deviceType, int language); // ComboBox4
+[[nodiscard]] std::optional<QString> modelCaption(int deviceType, text::Language language);
+[[nodiscard]] QStringList modeItems(int deviceType, text::Language language);          // ComboBox1
+[[nodiscard]] QStringList backlightTimeItems(int deviceType, text::Language language); // ComboBox4
 
 // The language a value stands for: English for 2, Russian for everything else.
-[[nodiscard]] inline bool isEnglish(int language) {
-    return language == 2;
+[[nodiscard]] inline bool isEnglish(text::Language language) {
+    return language == text::Language::english;
 }
 
 } // namespace veltra::app

@@ -27,12 +27,10 @@ QComboBox* TForm2::portBox() const {
     return m_ui->ComboBox1;
 }
 
-void TForm2::applyDialogLanguage(int language) {
-    const bool english = language == app::english;
-    setWindowTitle(english ? QStringLiteral("Connection") : QStringLiteral("Связь"));
-    m_ui->Label1->setText(english ? QStringLiteral("COM-port") : QStringLiteral("COM-Порт"));
-    m_ui->Button2->setText(english ? QStringLiteral("Auto connection")
-                                   : QStringLiteral("Автоопределение"));
+void TForm2::applyDialogLanguage(app::Language language) {
+    setWindowTitle(text::pick(language, "Связь", "Connection"));
+    m_ui->Label1->setText(text::pick(language, "COM-Порт", "COM-port"));
+    m_ui->Button2->setText(text::pick(language, "Автоопределение", "Auto connection"));
 }
 
 void TForm2::Button1Click() {

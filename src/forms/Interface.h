@@ -22,7 +22,7 @@ public:
     ~TForm2() override;
 
     // The dialog's caption, Label1 and Button2 in the language (English for 2, else Russian).
-    void applyDialogLanguage(int language);
+    void applyDialogLanguage(app::Language language);
 
     [[nodiscard]] QComboBox* portBox() const;
     [[nodiscard]] bool autoDetectChosen() const { return m_autoDetectChosen; }

@@ -13,15 +13,9 @@
 
 namespace veltra::forms {
 
-namespace {
+using text::pick;
 
-QString pick(int language, const char* russian, const char* english) {
-    return QString::fromUtf8(app::isEnglish(language) ? english : russian);
-}
-
-} // namespace
-
-void TForm1::applyLanguage(int language) {
+void TForm1::applyLanguage(app::Language language) {
     MainMenu1Change(); // the menu's captions change; whoever called this enables Timer1 again
     // Menu items and their menus, tabs, labels, buttons and check boxes.
     for (const app::TextRow& row : app::mainWindowTexts()) {
@@ -69,19 +63,19 @@ void TForm1::applyLanguage(int language) {
     syncParametersTab();
 }
 
-void TForm1::chooseLanguage(int language) {
+void TForm1::chooseLanguage(app::Language language) {
     m_context.state.language = language;
     applyLanguage(language);
-    checkLanguageMarks();
+    setLanguageMarks(language);
     setTimer1Enabled(true);
 }
 
 void TForm1::N1Click() {
-    chooseLanguage(app::russian);
+    chooseLanguage(app::Language::russian);
 }
 
 void TForm1::English1Click() {
-    chooseLanguage(app::english);
+    chooseLanguage(app::Language::english);
 }
 
 void TForm1::MainMenu1Change() {
@@ -95,9 +89,9 @@ void TForm1::showAbout() {
     if (m_context.state.aboutSuppressed) {
         return;
     }
-    if (m_context.state.language == app::russian) {
+    if (m_context.state.language == app::Language::russian) {
         m_aboutRussian->exec();
-    } else if (m_context.state.language == app::english) {
+    } else if (m_context.state.language == app::Language::english) {
         m_aboutEnglish->exec();
     }
 }

@@ -8,8 +8,6 @@
 
 #include "ui_main_window.h"
 
-#include "live/number_text.h"
-
 #include <QCloseEvent>
 #include <QLocale>
 #include <QScreen>
@@ -17,8 +15,6 @@
 namespace veltra::forms {
 
 namespace {
-
-using live::userDecimalSeparator;
 
 constexpr int timer1Interval_ms = 1000;
 constexpr int timer2Interval_ms = 3000;
@@ -30,7 +26,8 @@ constexpr int clientHeight = 482;
 
 TForm1::TForm1(app::AppContext& context, QWidget* parent)
     : QMainWindow(parent), m_context(context), m_ui(std::make_unique<Ui::TForm1>()),
-      m_cycle(context, *this), m_settingsPath(app::settingsFilePath()) {
+      m_cycle(context, *this), m_startup(context, m_cycle, *this),
+      m_settingsPath(app::settingsFilePath()) {
     m_ui->setupUi(this);
     m_ui->centralwidget->setFixedSize(clientWidth, clientHeight);
     setFixedSize(clientWidth, clientHeight + m_ui->MainMenu1->sizeHint().height());
@@ -73,7 +70,6 @@ void TForm1::attach(TForm2* connection, TForm3* aboutRussian, TForm4* aboutEngli
     m_compact = compact;
     connect(m_compact, &TForm9::returnToFullViewRequested, this, &TForm1::Label1ContextPopup);
     connect(m_compact, &TForm9::saveAndQuitRequested, this, &TForm1::Label1DblClick);
-    m_context.link.setDialogPortText([connection] { return connection->portBox()->currentText(); });
 }
 
 // ---- status line ---------------------------------------------------------------------------
@@ -114,10 +110,9 @@ void TForm1::showNoConnection() {
     if (m_compact == nullptr) {
         return;
     }
-    if (m_context.state.language == app::russian) {
-        m_compact->label1()->setText(QStringLiteral(" Нет связи "));
-    } else if (m_context.state.language == app::english) {
-        m_compact->label1()->setText(QStringLiteral(" Connection error "));
+    if (const auto text = text::Bilingual(" Нет связи ", " Connection error ")
+                              .shownIn(m_context.state.language)) {
+        m_compact->label1()->setText(*text);
     }
     m_compact->fitToLabels();
 }
@@ -156,7 +151,7 @@ void TForm1::setCompactVisible(bool visible) {
     }
 }
 
-void TForm1::checkViewMarks(bool full) {
+void TForm1::setViewMarks(bool full) {
     m_ui->N3->setChecked(full);
     m_ui->N21->setChecked(!full);
 }
@@ -165,7 +160,7 @@ void TForm1::enforceViewMode() {
     if (m_context.state.viewMode == 0) {
         show();
         setCompactVisible(false);
-        checkViewMarks(true);
+        setViewMarks(true);
     } else if (m_context.state.viewMode == 1) {
         setCompactVisible(true);
         hide();
@@ -189,81 +184,33 @@ void TForm1::closeEvent(QCloseEvent* event) {
     }
 }
 
-void TForm1::checkLanguageMarks() {
-    if (m_context.state.language == app::russian) {
-        m_ui->N1->setChecked(true);
-        m_ui->English1->setChecked(false);
-    } else if (m_context.state.language == app::english) {
-        m_ui->N1->setChecked(false);
-        m_ui->English1->setChecked(true);
-    }
+void TForm1::setLanguageMarks(app::Language language) {
+    m_ui->N1->setChecked(language == app::Language::russian);
+    m_ui->English1->setChecked(language == app::Language::english);
 }
 
 void TForm1::FormShow() {
-    m_cycle.state().chartMaximum = 0.0;
-    setCompactVisible(false);
-    checkLanguageMarks();
-    if (m_context.state.startupDone) {
-        return;
-    }
-    // Until the port scan arrives, the port already selected (the demo's simulated instrument)
-    // stands for the instrument the scan finds: opened, and recognised by a parameter read.
-    if (m_context.state.portNumber != 0 && m_context.link.ensurePortOpen()) {
-        app::readParameters(m_context, *this, true, userDecimalSeparator());
-    }
-    if (m_context.state.portNumber == 0) {
-        if (m_context.state.language == app::english) {
-            showStatus(app::StatusColour::red, app::status::connectionError);
-        }
-    } else {
-        startupRead();
-        applyLanguage(m_context.state.language);
-        app::readParameters(m_context, *this, false, userDecimalSeparator());
-        syncParametersTab();
-        m_context.polling.readFailureCount = 0;
-    }
-    setTimer1Enabled(true);
-    m_liveSeries.clear();
-    replotLiveChart();
-
-    const auto& state = m_context.state;
-    if (state.viewMode == 1) {
-        setCompactVisible(true); // the first tick hides the main window
-        checkViewMarks(false);
-    } else {
-        show();
-        setCompactVisible(false);
-        checkViewMarks(true);
-    }
-    m_ui->TrackBar1->setValue(state.transparency); // clamped to 40..255 by the slider
-    if (m_compact != nullptr) {
-        m_compact->setOpacity(state.transparency);
-    }
-    m_ui->PageControl1->setCurrentWidget(m_ui->TabSheet2);
+    m_startup.run();
 }
 
-void TForm1::startupRead() {
-    auto& link = m_context.link;
-    auto& polling = m_context.polling;
-    // Over the port the scan left open; a port that did not open simply gives no answer.
-    std::fill_n(link.transferBuffer().begin(), 1000, std::uint8_t{0});
-    const bool good = link.readBlock(link::command::currentData, link::length::currentData, 0) &&
-                      link.lastTransferCount() == live::CurrentData::size + 2U &&
-                      link.crcLo() == 0 && link.crcHi() == 0;
-    if (good) {
-        polling.readFailureCount = 0;
-        showStatus(app::StatusColour::black, app::status::reading);
-        m_context.currentReading = *live::decodeCurrentData(link.transferBuffer());
-        showReadings();
-    } else if (++polling.readFailureCount > 3) {
-        showStatus(app::StatusColour::red, app::status::connectionError);
+void TForm1::setTransparencySlider(int position) {
+    m_ui->TrackBar1->setValue(position); // clamped to 40..255 by the slider
+}
+
+void TForm1::setCompactOpacity(int alpha) {
+    if (m_compact != nullptr) {
+        m_compact->setOpacity(alpha);
     }
+}
+
+void TForm1::showResultsTab() {
+    m_ui->PageControl1->setCurrentWidget(m_ui->TabSheet2);
 }
 
 void TForm1::N3Click() {
     m_context.state.startupDone = true;
     show();
-    checkViewMarks(true);
+    setViewMarks(true);
     setTimer1Enabled(true);
     m_context.state.viewMode = 0;
 }
@@ -272,7 +219,7 @@ void TForm1::N21Click() {
     m_context.state.startupDone = true;
     setCompactVisible(true);
     hide();
-    checkViewMarks(false);
+    setViewMarks(false);
     m_timer3.stop();
     setTimer1Enabled(true);
     m_context.state.viewMode = 1;
@@ -294,7 +241,7 @@ void TForm1::N8Click() {
 void TForm1::Label1ContextPopup() {
     show();
     setCompactVisible(false);
-    checkViewMarks(true);
+    setViewMarks(true);
     m_context.state.viewMode = 0;
     m_timer3.stop();
     setTimer1Enabled(true);

@@ -8,6 +8,7 @@
 
 #include "app/app_context.h"
 #include "app/polling_cycle.h"
+#include "app/startup_sequence.h"
 #include "live/live_series.h"
 #include "live/presentation.h"
 
@@ -29,7 +30,7 @@ class TForm3;
 class TForm4;
 class TForm9;
 
-class TForm1 : public QMainWindow, public app::PollingHost, public app::ParametersHost {
+class TForm1 : public QMainWindow, public app::StartupHost {
     Q_OBJECT
 public:
     explicit TForm1(app::AppContext& context, QWidget* parent = nullptr);
@@ -62,8 +63,23 @@ public:
     // PollingHost
     void setTimer1Enabled(bool enabled) override;
     void enforceViewMode() override;
-    void showReadings() override;
+    void restartLiveChart(const live::ChartRestart& restart) override;
+    void applyReadings(const live::ReadingsView& view) override;
     void chartPoint(double key, double y, double axisMaximum, bool plot) override;
+
+    // StartupHost
+    void setCompactVisible(bool visible) override;
+    void setLanguageMarks(app::Language language) override;
+    void applyLanguage(app::Language language) override;
+    void showParametersTab() override { syncParametersTab(); }
+    void clearLiveChart() override;
+    void clearArchiveChart() override;
+    void showMainWindow() override { show(); }
+    // "Полный" checked and "Краткий" not, or the reverse.
+    void setViewMarks(bool full) override;
+    void setTransparencySlider(int position) override;
+    void setCompactOpacity(int alpha) override;
+    void showResultsTab() override;
 
     // Handlers, by their given names.
     void Timer1Timer();
@@ -90,16 +106,10 @@ public:
     void MaboutClick();
     void MainMenu1Change();
 
-    // The text tables: every caption, list and heading of the main window in a language
-    // (English for 2, Russian for anything else), and the three texts of the connection dialog.
-    void applyLanguage(int language);
     // The About window of the language, modal; nothing when suppressed or without a language.
     void showAbout();
     // Shows the parameters tab's state in its controls.
     void syncParametersTab();
-
-    // The reaction of the live chart to a change of measuring mode.
-    void applyChartRestart(std::uint8_t mode);
 
     // Writes the settings (language, slider position, view mode); false when that failed.
     bool saveSettings();
@@ -121,18 +131,13 @@ private:
     std::array<std::pair<QComboBox*, app::Selector*>, 8> selectorBindings();
     void setUpLiveChart();
     void replotLiveChart();
-    void applyReadingsView(const live::ReadingsView& view);
-    void checkLanguageMarks();
-    void checkViewMarks(bool full); // "Полный" checked and "Краткий" not, or the reverse
-    void setCompactVisible(bool visible);
     // Sets the language from the menu: the tables, the marks, the polling cycle running.
-    void chooseLanguage(int language);
-    // The start-up read of the current data (only a complete block with its CRC counts).
-    void startupRead();
+    void chooseLanguage(app::Language language);
 
     app::AppContext& m_context;
     std::unique_ptr<Ui::TForm1> m_ui;
     app::PollingCycle m_cycle;
+    app::StartupSequence m_startup;
     QTimer m_timer1;
     QTimer m_timer2;
     QTimer m_timer3;

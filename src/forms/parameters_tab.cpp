@@ -4,12 +4,13 @@
 #include "forms/About_eng.h"
 #include "forms/main_window.h"
 
+#include "forms/Interface.h"
+
+#include "text/number_text.h"
+
 #include "ui_main_window.h"
 
-#include "live/number_text.h"
-
 #include <QHeaderView>
-#include <QLocale>
 #include <QSignalBlocker>
 #include <QTableWidget>
 
@@ -17,7 +18,7 @@ namespace veltra::forms {
 
 namespace {
 
-using live::userDecimalSeparator;
+using text::userDecimalSeparator;
 
 using app::TabControl;
 
@@ -210,7 +211,9 @@ void TForm1::Button3Click() {
 }
 
 void TForm1::Button4Click() {
-    app::restoreFactorySettings(m_context);
+    const int boxNumber =
+        m_connection != nullptr ? app::portBoxNumber(m_connection->portBox()->currentText()) : 0;
+    app::restoreFactorySettings(m_context, boxNumber);
 }
 
 void TForm1::PageControl1Change(int index) {

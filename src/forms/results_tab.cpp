@@ -3,22 +3,15 @@
 #include "forms/Short2.h"
 #include "forms/main_window.h"
 
-#include "live/instrument_clock.h"
 #include "live/live_chart.h"
 
 #include "ui_main_window.h"
 
-#include "live/number_text.h"
-
 #include <qcustomplot.h>
-
-#include <QLocale>
 
 namespace veltra::forms {
 
 namespace {
-
-using live::userDecimalSeparator;
 
 // Time labels of the live chart: the instrument's wall-clock time, never closer than a minute.
 class MinuteTicker : public QCPAxisTickerDateTime {
@@ -114,14 +107,12 @@ void TForm1::chartPoint(double key, double y, double axisMaximum, bool plot) {
     replotLiveChart();
 }
 
-void TForm1::applyChartRestart(std::uint8_t mode) {
-    const live::ChartRestart restart = live::restartLiveChart(mode, m_context.state.language);
+void TForm1::restartLiveChart(const live::ChartRestart& restart) {
     if (restart.clearSeries) {
         m_liveSeries.clear();
     }
     if (restart.resetScale) {
         m_ui->Chart2->yAxis->setRange(0.0, live::chartStartMaximum);
-        m_cycle.state().chartMaximum = 0.0;
     }
     if (restart.title) {
         m_ui->Chart2->yAxis->setLabel(*restart.title);
@@ -129,6 +120,11 @@ void TForm1::applyChartRestart(std::uint8_t mode) {
     if (restart.clearSeries || restart.resetScale || restart.title) {
         replotLiveChart();
     }
+}
+
+void TForm1::clearLiveChart() {
+    m_liveSeries.clear();
+    replotLiveChart();
 }
 
 void TForm1::Button5Click() {
@@ -143,19 +139,7 @@ void TForm1::Button11Click() {
     replotLiveChart();
 }
 
-void TForm1::showReadings() {
-    const live::CurrentData& reading = m_context.currentReading;
-    auto& polling = m_cycle.state();
-    if (reading.mode != polling.lastShownMode) {
-        polling.lastShownMode = reading.mode;
-        applyChartRestart(reading.mode);
-    }
-    m_cycle.checkClock();
-    applyReadingsView(live::presentReadings(reading, m_context.thresholdsInEffect(),
-                                            m_context.state.language, userDecimalSeparator()));
-}
-
-void TForm1::applyReadingsView(const live::ReadingsView& v) {
+void TForm1::applyReadings(const live::ReadingsView& v) {
     const auto setBackground = [](QWidget* w, const QColor& colour) {
         QPalette palette = w->palette();
         palette.setColor(QPalette::Base, colour);

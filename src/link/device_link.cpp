@@ -4,13 +4,8 @@
 
 namespace veltra::link {
 
-DeviceLink::DeviceLink(const std::uint8_t& portNumber, PortCatalog catalog,
-                       std::unique_ptr<SerialPort> port)
-    : m_portNumber(portNumber), m_catalog(std::move(catalog)), m_port(std::move(port)) {}
-
-void DeviceLink::setDialogPortText(std::function<QString()> provider) {
-    m_dialogPortText = std::move(provider);
-}
+DeviceLink::DeviceLink(PortCatalog catalog, std::unique_ptr<SerialPort> port)
+    : m_catalog(std::move(catalog)), m_port(std::move(port)) {}
 
 bool DeviceLink::openDevice(int number) {
     m_port->close();
@@ -25,18 +20,7 @@ bool DeviceLink::openDevice(int number) {
     return true;
 }
 
-bool DeviceLink::openSelectedPort() {
-    int number = m_portNumber;
-    if (number == 0) {
-        // The number typed in the connection dialog's box; it is not adopted as portNumber.
-        const QString text = m_dialogPortText ? m_dialogPortText().trimmed() : QString();
-        bool ok = false;
-        number = text.toInt(&ok, 10);
-        if (!ok) {
-            m_port->close();
-            return false;
-        }
-    }
+bool DeviceLink::openSelectedPort(int number) {
     return openDevice(number);
 }
 
@@ -45,14 +29,14 @@ bool DeviceLink::openPortNumber(std::uint8_t n) {
     return m_portOpenedByNumber;
 }
 
-bool DeviceLink::ensurePortOpen() {
-    if (m_portNumber == 0) {
+bool DeviceLink::ensurePortOpen(std::uint8_t portNumber) {
+    if (portNumber == 0) {
         return false;
     }
-    if (openSelectedPort()) {
+    if (openSelectedPort(portNumber)) {
         return true;
     }
-    return openSelectedPort();
+    return openSelectedPort(portNumber);
 }
 
 bool DeviceLink::readBlock(std::uint8_t command, std::uint16_t length, std::uint16_t address) {

@@ -22,7 +22,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <span>
 
@@ -50,22 +49,18 @@ public:
         return static_cast<int>(2 * bytes + 1000);
     }
 
-    // portNumber is the program state's selected port (0 = none); the link reads it on every
-    // open and never changes it.
-    DeviceLink(const std::uint8_t& portNumber, PortCatalog catalog,
-               std::unique_ptr<SerialPort> port = makeSystemSerialPort());
+    explicit DeviceLink(PortCatalog catalog,
+                        std::unique_ptr<SerialPort> port = makeSystemSerialPort());
 
-    // The text of the connection dialog's port box, used when no port number is selected.
-    // The window supplies it; without one the box reads as empty.
-    void setDialogPortText(std::function<QString()> provider);
-
-    // Opens the selected port (or the one typed in the dialog's box when portNumber is 0)
-    // with the instrument's line settings. Closes the previous port first.
-    bool openSelectedPort();
+    // Opens port `number` with the instrument's line settings: the program's selected port, or,
+    // when none is selected, the number typed in the connection dialog's box (the caller reads
+    // it). Closes the previous port first; a number that stands for no device (0 included)
+    // opens nothing.
+    bool openSelectedPort(int number);
     // Opens port n and records the outcome in portOpenedByNumber.
     bool openPortNumber(std::uint8_t n);
-    // Reopens the selected port, with one retry. False at once when no port is selected.
-    bool ensurePortOpen();
+    // Reopens the selected port portNumber, with one retry. False at once when it is 0 (none).
+    bool ensurePortOpen(std::uint8_t portNumber);
     // Closes the port (the program is ending).
     void close() { m_port->close(); }
 
@@ -90,10 +85,8 @@ public:
 private:
     bool openDevice(int number);
 
-    const std::uint8_t& m_portNumber;
     PortCatalog m_catalog;
     std::unique_ptr<SerialPort> m_port;
-    std::function<QString()> m_dialogPortText;
 
     std::array<std::uint8_t, transferBufferSize> m_transferBuffer{};
     std::uint32_t m_lastTransferCount = 0;

@@ -64,6 +64,7 @@ inline constexpr std::uint16_t parameterReadout = 75;
 inline constexpr std::uint16_t parameterBlock = 55;
 inline constexpr std::uint16_t archiveRecord = 10;
 inline constexpr std::uint16_t clock = 6;
+inline constexpr std::uint16_t resetDose = 1;
 } // namespace length
 
 inline constexpr std::uint16_t identityProbeAddress = 0x80;

@@ -1,31 +1,16 @@
 #include "link/port_catalog.h"
 
-#include "link/qt_serial_port.h"
-
 #include <algorithm>
 
 namespace veltra::link {
 
 namespace {
 
-constexpr PortCatalog::Naming platformNaming() {
-#ifdef Q_OS_WIN
-    return PortCatalog::Naming::ComNames;
-#else
-    return PortCatalog::Naming::DevicePaths;
-#endif
-}
-
 bool validNumber(int n) {
     return n >= firstPortNumber && n <= lastPortNumber;
 }
 
 } // namespace
-
-PortCatalog::PortCatalog() : PortCatalog(std::map<int, QString>{}) {}
-
-PortCatalog::PortCatalog(std::map<int, QString> pins)
-    : PortCatalog(std::move(pins), &systemSerialDevices, platformNaming()) {}
 
 PortCatalog::PortCatalog(std::map<int, QString> pins, DeviceLister lister, Naming naming)
     : m_lister(std::move(lister)), m_naming(naming) {

@@ -7,7 +7,8 @@
 // skipping the paths already pinned. A number that maps to nothing opens nothing, exactly as an
 // absent COM port fails to open.
 //
-// The catalogue reads no file itself: whoever read the settings hands it the pins.
+// The catalogue reads no file and asks the system nothing itself: whoever builds it hands it the
+// pins and the function that lists the system's serial devices.
 
 #include <QString>
 #include <QStringList>
@@ -35,11 +36,18 @@ public:
     using DeviceLister = std::function<QStringList()>;
     enum class Naming { ComNames, DevicePaths };
 
-    // The platform's naming and the system's device list.
-    PortCatalog();
-    explicit PortCatalog(std::map<int, QString> pins);
-    PortCatalog(std::map<int, QString> pins, DeviceLister lister,
-                Naming naming = Naming::DevicePaths);
+    // The platform's naming: COM names on Windows, device paths elsewhere.
+    static constexpr Naming platformNaming() {
+#ifdef _WIN32
+        return Naming::ComNames;
+#else
+        return Naming::DevicePaths;
+#endif
+    }
+
+    // Only the pinned numbers stand for a device (no lister).
+    PortCatalog() = default;
+    PortCatalog(std::map<int, QString> pins, DeviceLister lister, Naming naming = platformNaming());
 
     // The device for a port number; empty when the number stands for nothing.
     [[nodiscard]] QString deviceName(int number) const;
@@ -50,12 +58,14 @@ public:
     // Asks the system again for its serial devices (an adapter plugged in since).
     void refresh();
 
-    [[nodiscard]] const std::map<int, QString>& pins() const { return m_pins; }
+    [[nodiscard]] const std::map<int, QString>& pins() const {
+        return m_pins;
+    }
 
 private:
     std::map<int, QString> m_pins;
     DeviceLister m_lister;
-    Naming m_naming = Naming::DevicePaths;
+    Naming m_naming = platformNaming();
     std::map<int, QString> m_assigned; // unpinned numbers, from the last listing
 };
 

@@ -28,8 +28,4 @@ private:
     QSerialPort m_port;
 };
 
-// The serial devices the system lists, by path (Linux: USB adapters, ACM devices, rfcomm
-// Bluetooth ports, built-in ports; Windows: COM names), sorted, without duplicates.
-[[nodiscard]] QStringList systemSerialDevices();
-
 } // namespace veltra::link

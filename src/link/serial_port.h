@@ -4,6 +4,7 @@
 // QtSerialPort (qt_serial_port.h); tests may wrap it to watch the calls.
 
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
@@ -51,5 +52,10 @@ public:
 
 // The platform's serial port (QtSerialPort backend).
 [[nodiscard]] std::unique_ptr<SerialPort> makeSystemSerialPort();
+
+// The serial devices the system lists, by path (Linux: USB adapters, ACM devices, rfcomm
+// Bluetooth ports, built-in ports; Windows: COM names), sorted, without duplicates. The lister
+// a port catalogue is built with.
+[[nodiscard]] QStringList systemSerialDevices();
 
 } // namespace veltra::link

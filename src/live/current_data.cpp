@@ -6,7 +6,10 @@
 
 namespace veltra::live {
 
-using link::decodeBcd;
+namespace {
+constexpr std::size_t clockOffset = 36;
+} // namespace
+
 using link::decodeFloat32;
 using link::getWord16;
 using link::getWord32;
@@ -22,12 +25,7 @@ CurrentData decodeCurrentData(const std::array<std::uint8_t, CurrentData::size>&
     d.doseValue = decodeFloat32(b, 24);
     d.errorPercent = decodeFloat32(b, 28);
     d.mainValue = decodeFloat32(b, 32);
-    d.clock.second = decodeBcd(b[36]);
-    d.clock.minute = decodeBcd(b[37]);
-    d.clock.hour = decodeBcd(b[38]);
-    d.clock.day = decodeBcd(static_cast<std::uint8_t>(b[39] & 0x3F));
-    d.clock.month = decodeBcd(b[40]);
-    d.clock.year = 2000 + decodeBcd(b[41]);
+    d.clock = text::decodeClockFields(std::span(b).subspan<clockOffset, text::clockFieldsSize>());
     d.statusFlags = getWord16(b, 42);
     d.reserved44 = decodeFloat32(b, 44);
     d.mode = b[48];

@@ -3,24 +3,14 @@
 // address 0, and its decoded form. Integers little-endian, floats as wire floats, clock bytes
 // packed BCD.
 
+#include "text/clock_fields.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
 
 namespace veltra::live {
-
-// The instrument's clock as its bytes 36..41 say (day already masked with 0x3F).
-struct InstrumentClock {
-    int second = 0;
-    int minute = 0;
-    int hour = 0;
-    int day = 0;
-    int month = 0; // 1..12
-    int year = 0;  // in full: 2000 + the year byte
-
-    friend bool operator==(const InstrumentClock&, const InstrumentClock&) = default;
-};
 
 // Bits of statusFlags.
 namespace status {
@@ -42,7 +32,7 @@ struct CurrentData {
     double doseValue = 0.0;             // µSv
     double errorPercent = 0.0;          // %
     double mainValue = 0.0;             // µSv/h, or 1/(min·cm²) in the flux modes
-    InstrumentClock clock;
+    text::ClockFields clock;            // bytes 36..41
     std::uint16_t statusFlags = 0;
     double reserved44 = 0.0; // kept, not used
     std::uint8_t mode = 0;
@@ -50,8 +40,8 @@ struct CurrentData {
     friend bool operator==(const CurrentData&, const CurrentData&) = default;
 };
 
-// Decodes the first 49 bytes of a reply. Every bit pattern decodes; the day byte loses its top
-// two bits before its BCD is read.
+// Decodes the first 49 bytes of a reply. Every bit pattern decodes; the clock's day byte loses
+// its top two bits before its BCD is read.
 [[nodiscard]] CurrentData
 decodeCurrentData(const std::array<std::uint8_t, CurrentData::size>& bytes);
 // The same over a longer buffer (the link's transfer buffer); nullopt when it is too short.

@@ -6,88 +6,16 @@
 
 namespace veltra::live {
 
-namespace {
-
-// Days from 1970-01-01 to a civil date (proleptic Gregorian), for any month 1..12.
-std::int64_t daysFromCivil(std::int64_t y, int m, int d) {
-    y -= m <= 2 ? 1 : 0;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned mp = static_cast<unsigned>(m > 2 ? m - 3 : m + 9);
-    const unsigned doy = (153 * mp + 2) / 5 + static_cast<unsigned>(d) - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-constexpr double daysFrom1899To1970 = 25569.0;
-
-} // namespace
-
-double chartAxisKey(const InstrumentClock& c) {
-    // Months roll into years first, then days and times roll through the calendar.
-    std::int64_t year = c.year;
-    int month0 = c.month - 1;
-    year += month0 >= 0 ? month0 / 12 : -((11 - month0) / 12);
-    month0 = ((month0 % 12) + 12) % 12;
-    const std::int64_t days = daysFromCivil(year, month0 + 1, 1) + (c.day - 1);
-    return static_cast<double>(days * 86400 + c.hour * 3600LL + c.minute * 60LL + c.second);
-}
-
-double chartTime(const InstrumentClock& c) {
-    return axisKeyToChartTime(chartAxisKey(c));
-}
-
-double chartTimeToAxisKey(double days) {
-    return (days - daysFrom1899To1970) * 86400.0;
-}
-
-double axisKeyToChartTime(double key) {
-    return key / 86400.0 + daysFrom1899To1970;
-}
-
-std::tm localTimeOf(std::time_t t) {
-    std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &t);
-#else
-    localtime_r(&t, &tm);
-#endif
-    return tm;
-}
-
-std::time_t instrumentTime(const InstrumentClock& c, std::time_t pcNow) {
-    std::tm tm = localTimeOf(pcNow);
-    tm.tm_sec = c.second;
-    tm.tm_min = c.minute;
-    tm.tm_hour = c.hour;
-    tm.tm_mday = c.day;
-    tm.tm_mon = c.month - 1;
-    tm.tm_year = c.year - 1900;
-    return std::mktime(&tm);
-}
-
-bool clockSyncNeeded(const InstrumentClock& c, std::time_t pcNow) {
-    const std::time_t t = instrumentTime(c, pcNow);
+bool clockSyncNeeded(const text::ClockFields& c, std::time_t pcNow) {
+    const std::time_t t = text::instrumentTime(c, pcNow);
     const auto difference = static_cast<long long>(t) - static_cast<long long>(pcNow);
     return std::llabs(difference) > clockToleranceSeconds;
 }
 
-std::array<std::uint8_t, 6> clockBlock(const std::tm& t) {
+std::array<std::uint8_t, clockBlockSize> clockBlock(const std::tm& t) {
     return {link::encodeBcd(t.tm_sec),     link::encodeBcd(t.tm_min),
             link::encodeBcd(t.tm_hour),    link::encodeBcd(t.tm_mday),
             link::encodeBcd(t.tm_mon + 1), link::encodeBcd(t.tm_year - 100)};
-}
-
-} // namespace veltra::live
-
-#include "link/device_link.h"
-
-namespace veltra::live {
-
-std::uint32_t writeClock(link::DeviceLink& link, const std::tm& localTime) {
-    const auto block = clockBlock(localTime);
-    std::copy(block.begin(), block.end(), link.transferBuffer().begin());
-    return link.writeBlock(link::command::setClock, link::length::clock, 0);
 }
 
 } // namespace veltra::live

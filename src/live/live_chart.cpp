@@ -4,19 +4,13 @@ namespace veltra::live {
 
 namespace {
 
-std::optional<QString> title(int language, const char* russian, const char* english) {
-    if (language == 1) {
-        return QString::fromUtf8(russian);
-    }
-    if (language == 2) {
-        return QString::fromUtf8(english);
-    }
-    return std::nullopt;
+std::optional<QString> title(text::Language language, const char* russian, const char* english) {
+    return text::Bilingual(russian, english).shownIn(language);
 }
 
 } // namespace
 
-ChartRestart restartLiveChart(std::uint8_t mode, int language) {
+ChartRestart restartLiveChart(std::uint8_t mode, text::Language language) {
     switch (mode) {
     case 2:
         return {true, true, title(language, "Бета, 1/(мин*см2)", "Beta, 1/(min*cm2)")};

@@ -1,6 +1,8 @@
 #pragma once
 // The live chart's rules: what a change of measuring mode does to it, and its titles.
 
+#include "text/language.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -18,7 +20,7 @@ struct ChartRestart {
 inline constexpr double chartStartMaximum = 0.5;
 
 // The reaction to a change into mode m; the title only for language 1 or 2.
-[[nodiscard]] ChartRestart restartLiveChart(std::uint8_t mode, int language);
+[[nodiscard]] ChartRestart restartLiveChart(std::uint8_t mode, text::Language language);
 
 // The vertical maximum for a peak: 8/7 of it.
 [[nodiscard]] double chartAxisMaximum(double chartMaximum);

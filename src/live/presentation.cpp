@@ -1,16 +1,20 @@
 #include "live/presentation.h"
 
-#include "live/number_text.h"
+#include "text/duration.h"
+#include "text/number_text.h"
 
 #include <cmath>
 
 namespace veltra::live {
 
-namespace {
+using text::fixedText;
+using text::formatDuration;
+using text::pick;
+using text::readoutDecimals;
+using text::Scaled;
+using text::scaleMicro;
 
-QString pick(int language, const char* russianText, const char* englishText) {
-    return QString::fromUtf8(language == english ? englishText : russianText);
-}
+namespace {
 
 // Horizontal positions of the main reading's unit label.
 constexpr int doseRateUnitLeft[] = {170, 130}; // Russian, English
@@ -18,46 +22,13 @@ constexpr int betaUnitLeft[] = {102, 100};
 constexpr int alphaUnitLeft[] = {112, 106};
 constexpr int activityUnitLeft = 206;
 
-int byLanguage(const int (&positions)[2], int language) {
-    return positions[language == english ? 1 : 0];
+int byLanguage(const int (&positions)[2], Language language) {
+    return positions[language == Language::english ? 1 : 0];
 }
 
 } // namespace
 
-Scaled scaleMicro(double v) {
-    if (v < 1000.0) {
-        return {v, 0};
-    }
-    if (v < 1000000.0) {
-        return {v * 0.001, 1};
-    }
-    return {v * 0.000001, 2};
-}
-
-int readoutDecimals(double v) {
-    if (v < 10.0) {
-        return 3;
-    }
-    if (v < 100.0) {
-        return 2;
-    }
-    return 1;
-}
-
-std::uint8_t magnitudeClass(std::int32_t value) {
-    if (value < 1000) {
-        return 0;
-    }
-    if (value < 1000000) {
-        return 1;
-    }
-    if (value < 1000000000) {
-        return 2;
-    }
-    return 255;
-}
-
-QString unitText(Quantity quantity, int step, int language, bool compact) {
+QString unitText(Quantity quantity, int step, Language language, bool compact) {
     static const char* const russianUnits[2][3] = {{"мкЗв/ч", "мЗв/ч", "Зв/ч"},
                                                    {"мкЗв", "мЗв", "Зв"}};
     static const char* const englishUnits[2][3] = {{"uSv/h", "mSv/h", "Sv/h"},
@@ -71,39 +42,6 @@ QString unitText(Quantity quantity, int step, int language, bool compact) {
     return text;
 }
 
-QString dayWord(std::int32_t days, int language) {
-    if (language == english) {
-        return days == 1 ? QStringLiteral("day") : QStringLiteral("days");
-    }
-    if (days == 1) {
-        return QStringLiteral("день");
-    }
-    if (days >= 2 && days <= 4) {
-        return QStringLiteral("дня");
-    }
-    return QStringLiteral("дней");
-}
-
-QString formatDuration(std::int32_t s, int language, bool leadingBlank) {
-    const std::int32_t d = s / 86400;
-    const std::int32_t h = (s - d * 86400) / 3600;
-    const std::int32_t m = (s - d * 86400 - h * 3600) / 60;
-    const QString hours = pick(language, " ч ", " h ");
-    const QString minutes = pick(language, " мин", " min");
-    QString text = leadingBlank ? QStringLiteral(" ") : QString();
-    if (d > 0) {
-        text += QString::number(d) + u' ' + dayWord(d, language) + u' ' + QString::number(h) +
-                hours + QString::number(m) + minutes;
-    } else if (d == 0 && h > 0) {
-        text += QString::number(h) + hours + QString::number(m) + minutes;
-    } else if (d == 0 && h == 0 && m > 0) {
-        text += QString::number(m) + minutes;
-    } else {
-        text += u'0' + minutes;
-    }
-    return text;
-}
-
 std::optional<double> thresholdInEffect(std::int32_t number, const std::array<double, 3>& t) {
     if (number < 1 || number > 3) {
         return std::nullopt;
@@ -111,13 +49,13 @@ std::optional<double> thresholdInEffect(std::int32_t number, const std::array<do
     return t[static_cast<std::size_t>(number - 1)];
 }
 
-QString thresholdText(double t, Quantity quantity, int language, QChar separator) {
+QString thresholdText(double t, Quantity quantity, Language language, QChar separator) {
     const QString none = QStringLiteral(" - ");
     // Whole part truncated toward zero; one that does not fit 32 bits is beyond every class.
     if (!std::isfinite(t) || std::trunc(t) >= 2147483648.0 || std::trunc(t) < -2147483648.0) {
         return none;
     }
-    const std::uint8_t c = magnitudeClass(static_cast<std::int32_t>(std::trunc(t)));
+    const std::uint8_t c = text::magnitudeClass(static_cast<std::int32_t>(std::trunc(t)));
     const auto unit = [&](int step) { return u' ' + unitText(quantity, step, language); };
     switch (c) {
     case 0:
@@ -146,7 +84,7 @@ BarColour memoryFillColour(float p) {
 }
 
 ReadingsView presentReadings(const CurrentData& r, const ThresholdsInEffect& thresholds,
-                             int language, QChar sep) {
+                             Language language, QChar sep) {
     ReadingsView v;
     v.edit4Colour =
         (r.statusFlags & status::doseRateAlarm) != 0 ? BoxColour::red : BoxColour::menuBar;
@@ -165,7 +103,7 @@ ReadingsView presentReadings(const CurrentData& r, const ThresholdsInEffect& thr
     }
     v.label20 = fixedText(r.errorPercent, 0, sep) + u'%';
 
-    if (language != russian && language != english) {
+    if (!text::isKnown(language)) {
         return v;
     }
 
@@ -231,7 +169,8 @@ ReadingsView presentReadings(const CurrentData& r, const ThresholdsInEffect& thr
     }
 
     v.panel1 = formatDuration(static_cast<std::int32_t>(r.workingTime), language, true);
-    v.edit1 = formatDuration(static_cast<std::int32_t>(r.doseTime), language, language == russian);
+    v.edit1 = formatDuration(static_cast<std::int32_t>(r.doseTime), language,
+                             language == Language::russian);
 
     if ((r.statusFlags & status::charging) != 0) {
         v.panel2 = pick(language, " Зарядка ", " Charge ");
@@ -243,7 +182,7 @@ ReadingsView presentReadings(const CurrentData& r, const ThresholdsInEffect& thr
         if (!(p >= 0.0)) {
             p = 0.0;
         }
-        v.panel2 = u' ' + fixedText(p, 0, sep, batteryPrecision) + u'%';
+        v.panel2 = u' ' + fixedText(p, 0, sep, text::batteryPrecision) + u'%';
     }
 
     const QString none = QStringLiteral(" - ");

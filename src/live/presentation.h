@@ -1,12 +1,14 @@
 #pragma once
-// The presentation rules of the readings: unit scaling, decimals, magnitude classes, the
-// duration and threshold texts, and the complete set of texts and colours one redraw writes.
-// Pure functions; the language and the decimal separator are arguments.
+// The presentation of the readings: the unit texts, the threshold texts, and the complete set
+// of texts and colours one redraw writes. Pure functions; the language and the decimal
+// separator are arguments. The scaling, decimals and duration rules it uses are shared with
+// the archive (text/).
 //
-// Language values: 1 Russian, 2 English; any other value writes only what does not depend on
-// the language.
+// With a language other than 1 and 2 a redraw writes only what does not depend on the language.
 
 #include "live/current_data.h"
+#include "text/language.h"
+#include "text/scaling.h"
 
 #include <QChar>
 #include <QString>
@@ -17,32 +19,15 @@
 
 namespace veltra::live {
 
-inline constexpr int russian = 1;
-inline constexpr int english = 2;
-
-struct Scaled {
-    double value = 0.0;
-    int step = 0; // 0 micro, 1 milli, 2 whole unit
-    friend bool operator==(const Scaled&, const Scaled&) = default;
-};
-
-// Micro (below 1000), milli (1000 up to a million), whole unit (a million and above).
-[[nodiscard]] Scaled scaleMicro(double microValue);
-// 3 below 10 (negative values included), 2 below 100, 1 from 100 up.
-[[nodiscard]] int readoutDecimals(double scaledValue);
-// 0 below 1000 (negative included), 1 up to 999 999, 2 up to 999 999 999, 255 from 10^9 up.
-[[nodiscard]] std::uint8_t magnitudeClass(std::int32_t value);
+using text::Language;
 
 enum class Quantity { doseRate, dose };
 // The unit label of a scaling step; compact adds the trailing blank of the compact window.
-[[nodiscard]] QString unitText(Quantity quantity, int step, int language, bool compact = false);
-
-// "1 день 2 ч 3 мин" / "1 day 2 h 3 min"; days with the Russian plural forms; seconds dropped.
-[[nodiscard]] QString formatDuration(std::int32_t seconds, int language, bool leadingBlank);
-[[nodiscard]] QString dayWord(std::int32_t days, int language);
+[[nodiscard]] QString unitText(Quantity quantity, int step, Language language,
+                               bool compact = false);
 
 // Status panels 4 and 5: " 0.3 мкЗв/ч", " 1.2 мЗв", or " - ".
-[[nodiscard]] QString thresholdText(double threshold, Quantity quantity, int language,
+[[nodiscard]] QString thresholdText(double threshold, Quantity quantity, Language language,
                                     QChar decimalSeparator);
 // The threshold in effect: entry `number` (1..3) of the three; nullopt for another number.
 [[nodiscard]] std::optional<double> thresholdInEffect(std::int32_t number,
@@ -85,7 +70,7 @@ struct ReadingsView {
 };
 
 [[nodiscard]] ReadingsView presentReadings(const CurrentData& reading,
-                                           const ThresholdsInEffect& thresholds, int language,
+                                           const ThresholdsInEffect& thresholds, Language language,
                                            QChar decimalSeparator);
 
 // Memory fill in percent as the instrument's count gives it (one eighth of the count).

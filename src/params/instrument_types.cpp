@@ -60,7 +60,7 @@ std::optional<int> backlightValueOfItem(BacklightList list, int item) {
     return values[static_cast<std::size_t>(item)];
 }
 
-BacklightList backlightListFor(int deviceType, int language) {
+BacklightList backlightListFor(int deviceType, text::Language language) {
     switch (deviceType) {
     case 1:
     case 3:
@@ -68,7 +68,7 @@ BacklightList backlightListFor(int deviceType, int language) {
     case 6:
         return BacklightList::shortList;
     case 5:
-        return language == 2 ? BacklightList::longList : BacklightList::none;
+        return language == text::Language::english ? BacklightList::longList : BacklightList::none;
     case 7:
         return BacklightList::longList;
     default:

@@ -3,6 +3,8 @@
 // the backlight-time list and its values, the mode list's item for the instrument's mode code,
 // and the archive-logging options byte in both directions.
 
+#include "text/language.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -36,8 +38,8 @@ enum class BacklightList { none, shortList, longList };
 [[nodiscard]] std::optional<int> backlightItemForValue(BacklightList list, int seconds);
 // The value of an item, or nullopt for an item outside the list.
 [[nodiscard]] std::optional<int> backlightValueOfItem(BacklightList list, int item);
-// The list an instrument type gets in a language (1 Russian, 2 English; others as Russian).
-[[nodiscard]] BacklightList backlightListFor(int deviceType, int language);
+// The list an instrument type gets in a language (English for 2; others as Russian).
+[[nodiscard]] BacklightList backlightListFor(int deviceType, text::Language language);
 
 // The mode list's item for the instrument's mode code: types 6 and 7 only (nullopt: unchanged).
 [[nodiscard]] std::optional<int> modeItemFor(int deviceType, int modeSetting);

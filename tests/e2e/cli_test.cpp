@@ -3,10 +3,12 @@
 #include "sim_fixture.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 using namespace veltra;
 using sim::FaultKind;
@@ -119,6 +121,52 @@ TEST(CliUsage, MistakesExitTwo) {
         EXPECT_FALSE(r.err.isEmpty());
     }
     EXPECT_EQ(runCli({"--help"}).status, cli::exitOk);
+}
+
+TEST(CliUsage, EveryCommandHasItsHelpAndRefusesOptionsItDoesNotTake) {
+    for (const cli::Command& command : cli::commands()) {
+        const CliRun r = runCli(command.words + QStringList{"--help"});
+        EXPECT_EQ(r.status, cli::exitOk) << command.usage.toStdString();
+        EXPECT_TRUE(r.out.startsWith("usage: veltra-cli " + command.usage + "\n"))
+            << r.out.toStdString();
+        EXPECT_TRUE(runCli({"--help"}).out.contains(command.usage));
+    }
+    const CliRun refused = runCli({"--port", "/dev/null", "clock-sync", "--json"});
+    EXPECT_EQ(refused.status, cli::exitUsage);
+    EXPECT_TRUE(refused.err.startsWith("veltra-cli: clock-sync does not take --json\n"));
+    EXPECT_EQ(runCli({"--port", "/dev/null", "params", "--set", "sound=1"}).status, cli::exitUsage);
+    EXPECT_EQ(runCli({"parse-current"}).status, cli::exitUsage); // no file named
+    EXPECT_EQ(runCli({"ports", "extra"}).status, cli::exitUsage);
+}
+
+TEST_F(CliTest, ADumpedBlockDecodesOfflineAsPollPrintsIt) {
+    simulator->model().pinMeasurementCount(4242);
+    simulator->model().pinMainValue(0.375);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("current.bin");
+    const CliRun dumped = runCli({"--port", path(), "dump-current", file});
+    ASSERT_EQ(dumped.status, cli::exitOk) << dumped.err.toStdString();
+    EXPECT_EQ(QFileInfo(file).size(), 49);
+
+    const CliRun parsed = runCli({"parse-current", file, "--json", "--language", "en"});
+    ASSERT_EQ(parsed.status, cli::exitOk) << parsed.err.toStdString();
+    const auto json = QJsonDocument::fromJson(parsed.out.toUtf8()).object();
+    EXPECT_EQ(json["measurementCount"].toInteger(), 4242);
+    EXPECT_EQ(json["mainValue"].toDouble(), 0.375);
+    EXPECT_EQ(json["display"]["Label34"].toString(), "uSv/h");
+    EXPECT_EQ(json["display"]["panel4"].toString(), " - "); // no parameters offline
+
+    QFile shortFile(dir.filePath("short.bin"));
+    ASSERT_TRUE(shortFile.open(QIODevice::WriteOnly));
+    shortFile.write(QByteArray(48, 0));
+    shortFile.close();
+    const CliRun broken = runCli({"parse-current", shortFile.fileName()});
+    EXPECT_EQ(broken.status, cli::exitFailure);
+    EXPECT_TRUE(broken.err.contains("48 bytes, not 49")) << broken.err.toStdString();
+    // A file that cannot be written is told, and nothing is left behind.
+    const CliRun unwritable =
+        runCli({"--port", path(), "dump-current", dir.filePath("no/such/dir/x.bin")});
+    EXPECT_EQ(unwritable.status, cli::exitFailure);
 }
 
 TEST_F(CliTest, LanguageAddsWhatTheWindowWouldShow) {

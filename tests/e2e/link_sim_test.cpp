@@ -50,7 +50,7 @@ TEST_F(LinkSimTest, PollDecodesWhatTheInstrumentSent) {
 }
 
 TEST_F(LinkSimTest, EveryReadOfTheCommandTableIsAnswered) {
-    ASSERT_TRUE(deviceLink().ensurePortOpen());
+    ASSERT_TRUE(context->ensurePortOpen());
     struct Read {
         std::uint8_t command;
         std::uint16_t length;
@@ -111,7 +111,7 @@ TEST_F(LinkSimTest, AnswerWithinTheTimeOutIsTaken) {
 }
 
 TEST_F(LinkSimTest, WritesGoOutExactlyAsFramed) {
-    ASSERT_TRUE(deviceLink().ensurePortOpen());
+    ASSERT_TRUE(context->ensurePortOpen());
     EXPECT_EQ(deviceLink().writeBlock(0x50, 0, 0), 9U);
     EXPECT_EQ(deviceLink().writeBlock(0x55, 0, 0), 9U);
     deviceLink().transferBuffer()[0] = 0x03;
@@ -137,7 +137,7 @@ TEST_F(LinkSimTest, WritesGoOutExactlyAsFramed) {
 
 TEST_F(LinkSimTest, ClockAndParameterWritesAreApplied) {
     simulator->model().setClockOffset(3600s);
-    ASSERT_TRUE(deviceLink().ensurePortOpen());
+    ASSERT_TRUE(context->ensurePortOpen());
 
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -173,7 +173,7 @@ TEST_F(LinkSimTest, JunkAfterAWriteDoesNotDisturbTheNextRead) {
     options.server.answerWritesWithJunk = true;
     startSimulator(options);
     for (int i = 0; i < 5; ++i) {
-        ASSERT_TRUE(deviceLink().ensurePortOpen());
+        ASSERT_TRUE(context->ensurePortOpen());
         const auto sentBefore = simulator->bytesSent();
         deviceLink().transferBuffer()[0] = 0x03;
         ASSERT_EQ(deviceLink().writeBlock(0xAA, 1, 0), 10U);
@@ -190,7 +190,7 @@ TEST_F(LinkSimTest, DroppedPortCannotBeReopened) {
     simulator->server().injectFault({FaultKind::dropPort});
     EXPECT_FALSE(poll());
     ASSERT_TRUE(sim::Simulator::waitFor([&] { return simulator->dropped(); }, 5s));
-    EXPECT_FALSE(deviceLink().ensurePortOpen());
+    EXPECT_FALSE(context->ensurePortOpen());
     EXPECT_FALSE(deviceLink().isOpen());
 }
 
@@ -198,7 +198,7 @@ TEST_F(LinkSimTest, WireTimedAnswersAreComplete) {
     auto options = e2e::quietOptions();
     options.endpoint.wireTiming = true;
     startSimulator(options);
-    ASSERT_TRUE(deviceLink().ensurePortOpen());
+    ASSERT_TRUE(context->ensurePortOpen());
     for (std::uint16_t record = 0; record < 20; ++record) {
         EXPECT_TRUE(deviceLink().readBlock(0x25, 10, record)) << record;
     }

@@ -49,7 +49,8 @@ protected:
     std::vector<std::uint8_t> saveRightAfterARead() {
         RecordingHost host;
         EXPECT_TRUE(app::readParameters(*context, host, false, '.'));
-        app::applyLanguageLists(context->parametersTab, 1, context->state.parameters.block);
+        app::applyLanguageLists(context->parametersTab, text::Language::russian,
+                                context->state.parameters.block);
         EXPECT_TRUE(app::readParameters(*context, host, false, '.'));
         const auto writes = simulator->server().stats().writes;
         EXPECT_EQ(app::writeParameters(*context, host, '.'), app::WriteOutcome::written);
@@ -157,19 +158,21 @@ TEST_F(ParametersSimTest, CommandsRefuseBeforeASuccessfulRead) {
     EXPECT_EQ(host.last, "Параметры не прочитаны!");
     EXPECT_EQ(host.lastColour, app::StatusColour::red);
     host.last.clear();
-    EXPECT_FALSE(app::resetDose(*context, host, app::DoseResetButton::resultsTab));
+    EXPECT_EQ(app::resetDose(*context, host, app::DoseResetButton::resultsTab),
+              app::CommandOutcome::noParameters);
     EXPECT_EQ(host.last, "Параметры не прочитаны!");
     host.last.clear();
-    EXPECT_FALSE(app::restoreFactorySettings(*context));
+    EXPECT_EQ(app::restoreFactorySettings(*context, 0), app::CommandOutcome::noParameters);
     EXPECT_TRUE(host.last.isEmpty()); // the factory command shows nothing
     EXPECT_EQ(simulator->server().stats().writes, 0U);
 }
 
 TEST_F(ParametersSimTest, ReadFillsTheTabAndAFailedReadKeepsAllButTheDoseRateCells) {
     RecordingHost host;
-    context->state.language = 1;
+    context->state.language = text::Language::russian;
     ASSERT_TRUE(app::readParameters(*context, host, false, '.'));
-    app::applyLanguageLists(context->parametersTab, 1, context->state.parameters.block);
+    app::applyLanguageLists(context->parametersTab, text::Language::russian,
+                            context->state.parameters.block);
     ASSERT_TRUE(app::readParameters(*context, host, false, '.'));
     auto& tab = context->parametersTab;
     EXPECT_EQ(host.last, "Прочитано");
@@ -196,7 +199,8 @@ TEST_F(ParametersSimTest, DoseResetSendsTenBytesAndAsksForARedraw) {
     RecordingHost host;
     ASSERT_TRUE(app::readParameters(*context, host, false, '.'));
     ASSERT_NE(context->state.parameters.readoutValue12, 0U);
-    ASSERT_TRUE(app::resetDose(*context, host, app::DoseResetButton::resultsTab));
+    ASSERT_EQ(app::resetDose(*context, host, app::DoseResetButton::resultsTab),
+              app::CommandOutcome::sent);
     const auto frame = lastWrite(1);
     ASSERT_EQ(frame.size(), 10U);
     EXPECT_EQ(std::vector<std::uint8_t>(frame.begin(), frame.begin() + 5),
@@ -206,7 +210,7 @@ TEST_F(ParametersSimTest, DoseResetSendsTenBytesAndAsksForARedraw) {
     EXPECT_TRUE(context->polling.redrawRequested);
     EXPECT_EQ(simulator->model().doseResets(), 1);
 
-    ASSERT_TRUE(app::restoreFactorySettings(*context));
+    ASSERT_EQ(app::restoreFactorySettings(*context, 0), app::CommandOutcome::sent);
     EXPECT_EQ(lastWrite(2), (std::vector<std::uint8_t>{0x50, 0, 0, 0, 0, 0xE4, 0x0C, 0xFF, 0xFF}));
 }
 

@@ -3,6 +3,7 @@
 // the same serial code path a real instrument uses.
 
 #include "app/app_context.h"
+#include "instrument/transactions.h"
 #include "simulator.h"
 
 #include <gtest/gtest.h>
@@ -33,11 +34,8 @@ protected:
 
     // A poll as the program makes it: reopen, clear the buffer, read.
     bool poll() {
-        if (!deviceLink().ensurePortOpen()) {
-            return false;
-        }
-        std::fill_n(deviceLink().transferBuffer().begin(), 1000, std::uint8_t{0});
-        return deviceLink().readBlock(0x10, 49, 0);
+        return context->ensurePortOpen() &&
+               instrument::readCurrentData(deviceLink(), instrument::ReplyCheck::crc).ok();
     }
 
     std::unique_ptr<sim::Simulator> simulator;

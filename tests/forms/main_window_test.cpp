@@ -1,13 +1,15 @@
 // The main window against the simulated instrument through a pseudo-terminal, on the offscreen
 // platform: the polling cycle, the readings, the status line, the live chart and the settings.
-#include "live/instrument_clock.h"
+#include "app/text_tables.h"
 #include "window_fixture.h"
 
 #include <qcustomplot.h>
 
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QTableWidget>
 #include <QtTest>
 
 using namespace veltra;
@@ -44,6 +46,37 @@ private slots:
         QCOMPARE(ui().Edit4->geometry(), QRect(64, 24, 121, 31));
         QVERIFY(ui().Image1->isHidden());
         QVERIFY(form().timer1().isActive()); // enabled at creation
+    }
+
+    // The text tables and the parameters tab's state name controls by objectName; a name that
+    // resolves to nothing would be skipped silently by the code that applies them.
+    void everyNameTheCodeLooksUpIsAControl() {
+        start();
+        QStringList missing;
+        for (const app::TextRow& row : app::mainWindowTexts()) {
+            const QLatin1String name(row.control);
+            if (form().findChild<QAction*>(name) == nullptr &&
+                form().findChild<QMenu*>(name) == nullptr &&
+                form().findChild<QWidget*>(name) == nullptr) {
+                missing << name;
+            }
+        }
+        for (const app::GridHeading& heading : app::gridHeadings()) {
+            auto* grid = form().findChild<QTableWidget*>(QLatin1String(heading.grid));
+            if (grid == nullptr || grid->item(heading.row, heading.column) == nullptr) {
+                missing << QStringLiteral("%1(%2,%3)")
+                               .arg(heading.grid)
+                               .arg(heading.column)
+                               .arg(heading.row);
+            }
+        }
+        for (int i = 0; i < app::tabControlCount; ++i) {
+            const char* name = app::tabControlName(static_cast<app::TabControl>(i));
+            if (form().findChild<QWidget*>(QLatin1String(name)) == nullptr) {
+                missing << name;
+            }
+        }
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u' ')));
     }
 
     void noPortPaintsTheMessageAndStops() {

@@ -43,7 +43,7 @@ private slots:
         form().timer1().stop();
         form().timer3().stop();
 
-        QCOMPARE(form().windowTitle(), *app::modelCaption(type, language));
+        QCOMPARE(form().windowTitle(), *app::modelCaption(type, text::languageFromCode(language)));
         const auto groups = *params::visibleGroups(type);
         const auto shown = [&](QWidget* w) { return !w->isHidden(); };
         QCOMPARE(shown(ui().ComboBox1), false);
@@ -56,8 +56,9 @@ private slots:
         QCOMPARE(shown(ui().TrackBar2), groups.bluetooth);
         QCOMPARE(shown(ui().CheckBox3), groups.bluetooth);
 
-        QCOMPARE(items(ui().ComboBox1), app::modeItems(type, language));
-        QCOMPARE(items(ui().ComboBox4), app::backlightTimeItems(type, language));
+        QCOMPARE(items(ui().ComboBox1), app::modeItems(type, text::languageFromCode(language)));
+        QCOMPARE(items(ui().ComboBox4),
+                 app::backlightTimeItems(type, text::languageFromCode(language)));
         // The simulated instrument's backlight is on for 60 s.
         if (ui().ComboBox4->count() > 0) {
             QVERIFY(ui().ComboBox4->currentText().startsWith(language == 1 ? "1 мин" : "1 min"));
@@ -138,7 +139,7 @@ private slots:
         QVERIFY(start(1));
         QCOMPARE(ui().Button7->text(), QStringLiteral("Стереть Архив")); // as designed
         form().English1Click();
-        QCOMPARE(context->state.language, 2);
+        QCOMPARE(context->state.language, text::Language::english);
         QCOMPARE(ui().Button7->text(), QStringLiteral("Erase archive"));
         QCOMPARE(ui().N8->text(), QStringLiteral("Exit"));
         QCOMPARE(ui().Mview->title(), QStringLiteral("View"));

@@ -52,7 +52,7 @@ TEST(CurrentData, DecodesEveryField) {
     EXPECT_EQ(d.doseValue, 12.25);
     EXPECT_EQ(d.errorPercent, 17.5);
     EXPECT_EQ(d.mainValue, 0.125);
-    EXPECT_EQ(d.clock, (live::InstrumentClock{9, 5, 14, 27, 3, 2024}));
+    EXPECT_EQ(d.clock, (text::ClockFields{9, 5, 14, 27, 3, 2024}));
     EXPECT_EQ(d.statusFlags, 0x00B4);
     EXPECT_EQ(d.reserved44, -1.0);
     EXPECT_EQ(d.mode, 4);

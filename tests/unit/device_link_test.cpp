@@ -77,16 +77,13 @@ std::vector<std::uint8_t> replyHeader(std::uint8_t command, std::uint16_t length
 
 class DeviceLinkTest : public ::testing::Test {
 protected:
-    DeviceLinkTest() {
-        shared->openable = {"/dev/ttyUSB0", "/dev/ttyUSB1"};
-        link.setDialogPortText([this] { return dialogText; });
-    }
+    DeviceLinkTest() { shared->openable = {"/dev/ttyUSB0", "/dev/ttyUSB1"}; }
+
+    bool ensurePortOpen() { return link.ensurePortOpen(portNumber); }
 
     std::shared_ptr<ScriptedPort::Shared> shared = std::make_shared<ScriptedPort::Shared>();
-    std::uint8_t portNumber = 1;
-    QString dialogText;
-    DeviceLink link{portNumber,
-                    PortCatalog({},
+    std::uint8_t portNumber = 1; // the program's selected port
+    DeviceLink link{PortCatalog({},
                                 [] {
                                     return QStringList{"/dev/ttyUSB0", "/dev/ttyUSB1"};
                                 }),
@@ -96,7 +93,7 @@ protected:
 } // namespace
 
 TEST_F(DeviceLinkTest, ReadPurgesTwiceSendsTheFrameAndReadsHeaderThenData) {
-    ASSERT_TRUE(link.ensurePortOpen());
+    ASSERT_TRUE(ensurePortOpen());
     shared->calls.clear();
     const std::vector<std::uint8_t> data(49, 0x42);
     shared->replies = {replyHeader(0x10, 49, 0), withCrc(data)};
@@ -115,7 +112,7 @@ TEST_F(DeviceLinkTest, ReadPurgesTwiceSendsTheFrameAndReadsHeaderThenData) {
 }
 
 TEST_F(DeviceLinkTest, BadReplyHeaderMeansNoSecondRead) {
-    ASSERT_TRUE(link.ensurePortOpen());
+    ASSERT_TRUE(ensurePortOpen());
     shared->calls.clear();
     auto header = replyHeader(0x10, 49, 0);
     header[5] ^= 0xFF;
@@ -129,7 +126,7 @@ TEST_F(DeviceLinkTest, BadReplyHeaderMeansNoSecondRead) {
 }
 
 TEST_F(DeviceLinkTest, ReadFailuresAreTold) {
-    ASSERT_TRUE(link.ensurePortOpen());
+    ASSERT_TRUE(ensurePortOpen());
     auto badData = withCrc(std::vector<std::uint8_t>(10, 7));
     badData[3] ^= 1;
     const struct {
@@ -152,7 +149,7 @@ TEST_F(DeviceLinkTest, ReadFailuresAreTold) {
 }
 
 TEST_F(DeviceLinkTest, TooLongARequestIsRefusedWithoutTouchingThePort) {
-    ASSERT_TRUE(link.ensurePortOpen());
+    ASSERT_TRUE(ensurePortOpen());
     shared->calls.clear();
     EXPECT_FALSE(link.readBlock(0x30, DeviceLink::transferBufferSize - 1, 0));
     EXPECT_EQ(link.writeBlock(0x80, 0xFFFF, 0), 0U);
@@ -161,7 +158,7 @@ TEST_F(DeviceLinkTest, TooLongARequestIsRefusedWithoutTouchingThePort) {
 }
 
 TEST_F(DeviceLinkTest, WritesSendHeaderDataAndCrcInOneWriteWithoutPurgeOrRead) {
-    ASSERT_TRUE(link.ensurePortOpen());
+    ASSERT_TRUE(ensurePortOpen());
     shared->calls.clear();
 
     EXPECT_EQ(link.writeBlock(0x50, 0, 0), 9U);
@@ -181,7 +178,7 @@ TEST_F(DeviceLinkTest, WritesSendHeaderDataAndCrcInOneWriteWithoutPurgeOrRead) {
 }
 
 TEST_F(DeviceLinkTest, ClockWriteExample) {
-    ASSERT_TRUE(link.ensurePortOpen());
+    ASSERT_TRUE(ensurePortOpen());
     const std::array<std::uint8_t, 6> clock{0x09, 0x05, 0x14, 0x27, 0x03, 0x24};
     std::copy(clock.begin(), clock.end(), link.transferBuffer().begin());
     ASSERT_EQ(link.writeBlock(0xBB, 6, 0), 15U);
@@ -195,42 +192,40 @@ TEST_F(DeviceLinkTest, ClockWriteExample) {
 
 TEST_F(DeviceLinkTest, OpenAppliesTheInstrumentLineSettings) {
     shared->calls.clear();
-    ASSERT_TRUE(link.openSelectedPort());
+    ASSERT_TRUE(link.openSelectedPort(portNumber));
     EXPECT_EQ(shared->calls, (std::vector<std::string>{"open /dev/ttyUSB0", "settings 57600 8N1"}));
     EXPECT_EQ(link.openedDevice(), "/dev/ttyUSB0");
 }
 
 TEST_F(DeviceLinkTest, EnsurePortOpenRetriesOnceAndNeedsASelectedPort) {
     shared->failOpens = 1;
-    EXPECT_TRUE(link.ensurePortOpen());
+    EXPECT_TRUE(ensurePortOpen());
     shared->failOpens = 2;
-    EXPECT_FALSE(link.ensurePortOpen());
+    EXPECT_FALSE(ensurePortOpen());
     EXPECT_FALSE(link.isOpen());
 
     portNumber = 0;
     shared->calls.clear();
-    EXPECT_FALSE(link.ensurePortOpen());
+    EXPECT_FALSE(ensurePortOpen());
     EXPECT_TRUE(shared->calls.empty());
 }
 
 TEST_F(DeviceLinkTest, NumberWithoutADeviceFailsAtOnce) {
     portNumber = 9;
     shared->calls.clear();
-    EXPECT_FALSE(link.ensurePortOpen());
+    EXPECT_FALSE(ensurePortOpen());
     EXPECT_TRUE(shared->calls.empty());
 }
 
-TEST_F(DeviceLinkTest, WithoutASelectionTheDialogsBoxNamesThePort) {
-    portNumber = 0;
-    dialogText = " 2 ";
-    ASSERT_TRUE(link.openSelectedPort());
+TEST_F(DeviceLinkTest, OpenSelectedPortOpensTheNumberItIsTold) {
+    // Without a selected port the caller passes the number typed in the dialog's box.
+    ASSERT_TRUE(link.openSelectedPort(2));
     EXPECT_EQ(link.openedDevice(), "/dev/ttyUSB1");
-    EXPECT_EQ(portNumber, 0); // not adopted
 
-    for (const char* bad : {"", "two", "2x", "-1", "300"}) {
-        dialogText = bad;
-        EXPECT_FALSE(link.openSelectedPort()) << bad;
-        EXPECT_FALSE(link.isOpen()) << bad;
+    for (const int bad : {0, -1, 3, 300}) {
+        ASSERT_TRUE(link.openSelectedPort(1));
+        EXPECT_FALSE(link.openSelectedPort(bad)) << bad;
+        EXPECT_FALSE(link.isOpen()) << bad; // the previous port is closed all the same
     }
 }
 
@@ -241,6 +236,6 @@ TEST_F(DeviceLinkTest, OpenPortNumberRecordsItsOutcome) {
     EXPECT_FALSE(link.portOpenedByNumber());
     EXPECT_FALSE(link.isOpen());
     // openSelectedPort leaves the flag alone
-    EXPECT_TRUE(link.openSelectedPort());
+    EXPECT_TRUE(link.openSelectedPort(portNumber));
     EXPECT_FALSE(link.portOpenedByNumber());
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 using namespace veltra::app;
+namespace text = veltra::text;
 
 TEST(IniFile, ReadsValuesCaseInsensitively) {
     const auto ini = IniFile::parse("; settings\r\n[common]\r\nlanguage = 2\r\n"
@@ -73,12 +74,14 @@ TEST(SettingsFile, DefaultsForMissingOrNonNumericKeys) {
         const char* text;
         Settings expected;
     } cases[] = {
-        {"", {0, 40, 0}},
-        {"[Common]\r\nLanguage=2\r\nTransparent=120\r\nMode=1\r\n", {2, 120, 1}},
-        {"[Common]\r\nLanguage=en\r\nTransparent=\r\nMode=1.5\r\n", {0, 40, 0}},
-        {"[Common]\r\nTransparent=300\r\nLanguage=-7\r\n", {-7, 300, 0}}, // no range test
-        {"[Other]\r\nLanguage=2\r\n", {0, 40, 0}},
-        {"\xFF\xFE garbage \x00\x01", {0, 40, 0}},
+        {"", {text::Language::none, 40, 0}},
+        {"[Common]\r\nLanguage=2\r\nTransparent=120\r\nMode=1\r\n",
+         {text::Language::english, 120, 1}},
+        {"[Common]\r\nLanguage=en\r\nTransparent=\r\nMode=1.5\r\n", {text::Language::none, 40, 0}},
+        {"[Common]\r\nTransparent=300\r\nLanguage=-7\r\n",
+         {text::languageFromCode(-7), 300, 0}}, // no range test
+        {"[Other]\r\nLanguage=2\r\n", {text::Language::none, 40, 0}},
+        {"\xFF\xFE garbage \x00\x01", {text::Language::none, 40, 0}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(loadSettings(IniFile::parse(c.text)), c.expected) << c.text;
@@ -94,17 +97,17 @@ TEST(SettingsFile, SaveKeepsAForeignSectionByteForByte) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(foreign + "[Common]\r\nLanguage=1\r\nMode=0\r\nOwn=x\r\n");
     }
-    ASSERT_TRUE(saveSettings(path, {2, 120, 1}));
+    ASSERT_TRUE(saveSettings(path, {text::Language::english, 120, 1}));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray saved = file.readAll();
     EXPECT_TRUE(saved.startsWith(foreign));
     EXPECT_EQ(saved, foreign + "[Common]\r\nLanguage=2\r\nMode=1\r\nOwn=x\r\nTransparent=120\r\n");
-    EXPECT_EQ(loadSettings(IniFile::parse(saved)), (Settings{2, 120, 1}));
+    EXPECT_EQ(loadSettings(IniFile::parse(saved)), (Settings{text::Language::english, 120, 1}));
 
     // A new file gets the section.
     const QString fresh = dir.filePath("new.ini");
-    ASSERT_TRUE(saveSettings(fresh, {0, 40, 0}));
-    EXPECT_EQ(loadSettings(readIniFile(fresh)), (Settings{0, 40, 0}));
+    ASSERT_TRUE(saveSettings(fresh, {text::Language::none, 40, 0}));
+    EXPECT_EQ(loadSettings(readIniFile(fresh)), (Settings{text::Language::none, 40, 0}));
     EXPECT_FALSE(saveSettings(dir.filePath("missing/dir/prog.ini"), {}));
 }

@@ -10,6 +10,8 @@
 using namespace veltra;
 using app::TabControl;
 using Bytes4 = std::array<std::uint8_t, 4>;
+constexpr auto ru = text::Language::russian;
+constexpr auto en = text::Language::english;
 
 namespace {
 
@@ -93,10 +95,10 @@ TEST(InstrumentTypes, VisibleGroupsByType) {
 
 TEST(InstrumentTypes, BacklightListsAndModeItems) {
     using L = params::BacklightList;
-    EXPECT_EQ(params::backlightListFor(5, 1), L::none);
-    EXPECT_EQ(params::backlightListFor(5, 2), L::longList);
-    EXPECT_EQ(params::backlightListFor(7, 1), L::longList);
-    EXPECT_EQ(params::backlightListFor(2, 2), L::none);
+    EXPECT_EQ(params::backlightListFor(5, ru), L::none);
+    EXPECT_EQ(params::backlightListFor(5, en), L::longList);
+    EXPECT_EQ(params::backlightListFor(7, ru), L::longList);
+    EXPECT_EQ(params::backlightListFor(2, en), L::none);
     EXPECT_EQ(params::backlightItemForValue(L::shortList, 10), 0);
     EXPECT_EQ(params::backlightItemForValue(L::longList, 10), 1);
     EXPECT_EQ(params::backlightItemForValue(L::longList, 0), 0);
@@ -183,26 +185,26 @@ TEST(ParametersTab, ListsFollowTypeAndLanguage) {
     app::ParametersTab tab;
 
     copy.deviceType = 5;
-    app::applyLanguageLists(tab, 1, copy);
+    app::applyLanguageLists(tab, ru, copy);
     EXPECT_TRUE(tab.comboBox4.items.isEmpty());
     EXPECT_EQ(tab.comboBox4.index, -1);
-    app::applyLanguageLists(tab, 2, copy);
+    app::applyLanguageLists(tab, en, copy);
     EXPECT_EQ(tab.comboBox4.items, QStringList({"Off", "10 s", "1 min", "3 min"}));
     EXPECT_EQ(tab.comboBox4.index, 2); // 60 s
 
     copy.deviceType = 3;
     copy.backlightTime = 0;
     copy.displayView = 0;
-    app::applyLanguageLists(tab, 1, copy);
+    app::applyLanguageLists(tab, ru, copy);
     EXPECT_EQ(tab.comboBox4.index, -1); // "off" is not in the short list
     EXPECT_EQ(tab.comboBox6.items.at(tab.comboBox6.index), "Кратко");
-    app::applyLanguageLists(tab, 2, copy);
+    app::applyLanguageLists(tab, en, copy);
     EXPECT_EQ(tab.comboBox6.items.at(tab.comboBox6.index), "Detailed");
     EXPECT_EQ(tab.comboBox1.items.size(), 5);
     EXPECT_EQ(tab.comboBox1.index, -1);
 
     copy.deviceType = 0;
-    app::applyLanguageLists(tab, 1, copy);
+    app::applyLanguageLists(tab, ru, copy);
     EXPECT_TRUE(tab.comboBox1.items.isEmpty());
     EXPECT_TRUE(tab.comboBox4.items.isEmpty());
 }
@@ -220,7 +222,7 @@ namespace {
 
 app::ParametersTab tabShowing(const params::ParameterBlock& copy, QChar separator = '.') {
     app::ParametersTab tab;
-    app::applyLanguageLists(tab, 1, copy);
+    app::applyLanguageLists(tab, ru, copy);
     for (std::size_t i = 0; i < 3; ++i) {
         tab.doseRateCells[i] = app::thresholdCellText(copy.doseRateThresholds[i], separator);
         tab.doseCells[i] = app::thresholdCellText(copy.doseThresholds[i], separator);
@@ -331,16 +333,16 @@ TEST(TextTables, TheSystemsOwnQuirksAreKept) {
     EXPECT_EQ(QString::fromUtf8(find("Label13").english).front(), QChar(0x0421));
     EXPECT_EQ(QString::fromUtf8(find("Label15").english).front(), QChar(0x0421));
     EXPECT_STREQ(find("Button7").russian, "Стереть архив");
-    EXPECT_EQ(app::modelCaption(6, 1), "ТР-403");
-    EXPECT_EQ(app::modelCaption(6, 2), "TR-404");
-    EXPECT_EQ(app::modelCaption(2, 1), "ТР-401");
-    EXPECT_FALSE(app::modelCaption(0, 1));
-    EXPECT_EQ(app::displayViewItems(2), QStringList({"Detailed", "Short"}));
+    EXPECT_EQ(app::modelCaption(6, ru), "ТР-403");
+    EXPECT_EQ(app::modelCaption(6, en), "TR-404");
+    EXPECT_EQ(app::modelCaption(2, ru), "ТР-401");
+    EXPECT_FALSE(app::modelCaption(0, ru));
+    EXPECT_EQ(app::displayViewItems(en), QStringList({"Detailed", "Short"}));
     bool twoSpaces = false;
     for (const auto& h : app::gridHeadings()) {
         twoSpaces |= std::string_view(h.english) == "Value,  uSv/h";
     }
     EXPECT_TRUE(twoSpaces);
-    EXPECT_EQ(app::label34Left(1), 192);
-    EXPECT_EQ(app::label34Left(2), 153);
+    EXPECT_EQ(app::label34Left(ru), 192);
+    EXPECT_EQ(app::label34Left(en), 153);
 }

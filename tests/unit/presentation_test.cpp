@@ -1,56 +1,24 @@
 #include "live/instrument_clock.h"
 #include "live/live_chart.h"
-#include "live/number_text.h"
 #include "live/presentation.h"
+#include "text/number_text.h"
 
 #include <gtest/gtest.h>
 
 using namespace veltra::live;
+using namespace veltra::text;
 
 namespace {
 
 constexpr QChar dot('.');
-constexpr QChar comma(',');
+constexpr auto russian = Language::russian;
+constexpr auto english = Language::english;
 
 std::string s(const QString& q) {
     return q.toStdString();
 }
 
 } // namespace
-
-TEST(FixedText, RoundsHalfAwayFromZeroOnTheWrittenDigits) {
-    const struct {
-        double value;
-        int decimals;
-        const char* text;
-    } cases[] = {
-        {0.1234, 3, "0.123"},
-        {15.678, 2, "15.68"},
-        {12.5, 0, "13"},
-        {0.5, 0, "1"},
-        {-0.5, 0, "-1"},
-        {2.5, 0, "3"},
-        {0.0045, 3, "0.005"},
-        {1.0005, 3, "1.001"},
-        {9.9999, 3, "10.000"},
-        {99.999, 2, "100.00"},
-        {999.96, 1, "1000.0"},
-        {-0.5, 3, "-0.500"},
-        {-0.0001, 3, "0.000"},
-        {0.0, 2, "0.00"},
-        {1234.5, 3, "1234.500"},
-        {0.0006, 3, "0.001"},
-        {0.0006, 2, "0.00"},
-        {12345678.4, 1, "12345678.0"},
-        {1.23456789, 8, "1.23456790"}, // eight significant digits
-        {123456789.0, 1, "1.2345679E+08"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(s(fixedText(c.value, c.decimals, dot)), c.text) << c.value << " " << c.decimals;
-    }
-    EXPECT_EQ(s(fixedText(0.142, 3, comma)), "0,142");
-    EXPECT_EQ(s(fixedText(99.96, 0, dot, batteryPrecision)), "100");
-}
 
 TEST(Scaling, UnitIsChosenBeforeRounding) {
     const struct {
@@ -72,49 +40,11 @@ TEST(Scaling, UnitIsChosenBeforeRounding) {
     EXPECT_EQ(s(unitText(Quantity::dose, 1, english, true)), "mSv ");
 }
 
-TEST(MagnitudeClass, Boundaries) {
-    const std::pair<std::int32_t, int> cases[] = {
-        {-5, 0},      {0, 0},         {999, 0},          {1000, 1},        {999999, 1},
-        {1000000, 2}, {999999999, 2}, {1000000000, 255}, {2147483647, 255}};
-    for (const auto& [value, cls] : cases) {
-        EXPECT_EQ(magnitudeClass(value), cls) << value;
-    }
-}
-
-TEST(FormatDuration, DaysHoursMinutesWithPluralForms) {
-    const struct {
-        std::int32_t seconds;
-        int language;
-        bool blank;
-        const char* text;
-    } cases[] = {
-        {93784, russian, true, " 1 день 2 ч 3 мин"},
-        {93784, english, true, " 1 day 2 h 3 min"},
-        {4 * 86400 + 300, russian, true, " 4 дня 0 ч 5 мин"},
-        {25 * 86400, russian, true, " 25 дней 0 ч 0 мин"},
-        {59, russian, true, " 0 мин"},
-        {0, russian, true, " 0 мин"},
-        {3599, russian, true, " 59 мин"},
-        {3600, russian, true, " 1 ч 0 мин"},
-        {86400, russian, true, " 1 день 0 ч 0 мин"},
-        {172800, russian, true, " 2 дня 0 ч 0 мин"},
-        {432000, russian, true, " 5 дней 0 ч 0 мин"},
-        {172800, english, true, " 2 days 0 h 0 min"},
-        {7200, english, false, "2 h 0 min"},
-        {0, english, false, "0 min"},
-        {3700, russian, true, " 1 ч 1 мин"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(s(formatDuration(c.seconds, c.language, c.blank)), c.text) << c.seconds;
-    }
-    EXPECT_EQ(s(dayWord(21, russian)), "дней"); // the rule counts, not the last digit
-}
-
 TEST(ThresholdText, ClassesAndDashes) {
     const struct {
         double value;
         Quantity quantity;
-        int language;
+        Language language;
         const char* text;
     } cases[] = {
         {0.3, Quantity::doseRate, russian, " 0.3 мкЗв/ч"},
@@ -150,7 +80,7 @@ TEST(MemoryFill, PercentAndColour) {
     for (const auto& c : cases) {
         CurrentData d;
         d.memoryFill = c.fill;
-        const auto v = presentReadings(d, {}, 0, dot);
+        const auto v = presentReadings(d, {}, Language::none, dot);
         EXPECT_EQ(s(v.label21), c.text) << c.fill;
         EXPECT_EQ(v.progressBar1, c.fill);
         EXPECT_EQ(v.progressBar1Colour, c.colour) << c.fill;
@@ -287,7 +217,7 @@ TEST(PresentReadings, AlarmsChargingAndBattery) {
 }
 
 TEST(PresentReadings, OtherLanguagesWriteOnlyLanguageFreeTargets) {
-    const auto v = presentReadings(exampleReading(), exampleThresholds(), 0, dot);
+    const auto v = presentReadings(exampleReading(), exampleThresholds(), Language::none, dot);
     EXPECT_EQ(s(v.panel3), " 517");
     EXPECT_EQ(s(v.label20), "12%");
     EXPECT_FALSE(v.edit4 || v.edit10 || v.panel1 || v.panel2 || v.panel4 || v.edit1);
@@ -312,27 +242,17 @@ TEST(LiveChart, RestartByMode) {
     EXPECT_EQ(restartLiveChart(3, english), (ChartRestart{true, true, "Dose rate, uSv/h"}));
     EXPECT_EQ(restartLiveChart(4, russian), (ChartRestart{true, false, "Альфа, 1/(мин*см2)"}));
     EXPECT_EQ(restartLiveChart(5, russian), (ChartRestart{true, true, "МЭД, мкЗв/ч"}));
-    EXPECT_EQ(restartLiveChart(6, 0), (ChartRestart{true, true, std::nullopt}));
+    EXPECT_EQ(restartLiveChart(6, Language::none), (ChartRestart{true, true, std::nullopt}));
     EXPECT_DOUBLE_EQ(chartAxisMaximum(3.5), 4.0);
     EXPECT_EQ(chartAxisMaximum(0.0), 0.0);
-}
-
-TEST(InstrumentClock, ChartTimeFromTheClockFields) {
-    EXPECT_DOUBLE_EQ(chartTime({0, 0, 0, 30, 12, 1899}), 0.0);
-    EXPECT_DOUBLE_EQ(chartTime({0, 0, 0, 1, 1, 1970}), 25569.0);
-    EXPECT_DOUBLE_EQ(chartTime({0, 0, 12, 27, 3, 2024}), 45378.5);
-    // Day 32 rolls into the next month, month 13 into the next year.
-    EXPECT_DOUBLE_EQ(chartTime({0, 0, 0, 32, 1, 2024}), chartTime({0, 0, 0, 1, 2, 2024}));
-    EXPECT_DOUBLE_EQ(chartTime({0, 0, 0, 1, 13, 2024}), chartTime({0, 0, 0, 1, 1, 2025}));
-    EXPECT_DOUBLE_EQ(axisKeyToChartTime(chartTimeToAxisKey(45378.25)), 45378.25);
 }
 
 TEST(InstrumentClock, SyncOnlyBeyondThreeHundredSeconds) {
     const std::time_t now = std::time(nullptr);
     const auto clockAt = [](std::time_t t) {
         const std::tm tm = localTimeOf(t);
-        return InstrumentClock{tm.tm_sec,  tm.tm_min,     tm.tm_hour,
-                               tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900};
+        return ClockFields{tm.tm_sec,  tm.tm_min,     tm.tm_hour,
+                           tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900};
     };
     EXPECT_FALSE(clockSyncNeeded(clockAt(now), now));
     EXPECT_FALSE(clockSyncNeeded(clockAt(now + 300), now));

@@ -1,12 +1,12 @@
-#include "live/number_text.h"
+#include "text/number_text.h"
 
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
-namespace veltra::live {
+namespace veltra::text {
 
 namespace {
 
@@ -21,9 +21,12 @@ Decimal toDecimal(double v) {
     Decimal d;
     d.negative = std::signbit(v);
     char text[40];
-    // 17 significant digits hold every double exactly enough to round it as written.
-    std::snprintf(text, sizeof text, "%.16e", std::fabs(v));
-    const std::string s(text);
+    // 17 significant digits hold every double exactly enough to round it as written. to_chars
+    // never looks at the C locale (the application object sets it to the user's, whose decimal
+    // separator may be a comma).
+    const auto written =
+        std::to_chars(text, text + sizeof text, std::fabs(v), std::chars_format::scientific, 16);
+    const std::string s(text, written.ptr);
     const auto e = s.find('e');
     for (std::size_t i = 0; i < e; ++i) {
         if (s[i] != '.') {
@@ -131,4 +134,4 @@ QString fixedText(double value, int decimals, QChar decimalSeparator, int precis
     return out;
 }
 
-} // namespace veltra::live
+} // namespace veltra::text

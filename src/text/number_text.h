@@ -8,7 +8,7 @@
 #include <QChar>
 #include <QString>
 
-namespace veltra::live {
+namespace veltra::text {
 
 inline constexpr int readingPrecision = 8;
 inline constexpr int batteryPrecision = 3;
@@ -19,4 +19,4 @@ inline constexpr int batteryPrecision = 3;
 [[nodiscard]] QString fixedText(double value, int decimals, QChar decimalSeparator,
                                 int precision = readingPrecision);
 
-} // namespace veltra::live
+} // namespace veltra::text

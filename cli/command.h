@@ -1,0 +1,127 @@
+#pragma once
+// veltra-cli's command table and what every command shares: the parsed command line, the
+// port argument, number and clock texts, JSON output, and the way failures are told.
+//
+// Each command is one row of the table (cli.cpp): its words, its usage line, the options it
+// takes, a short help text and its handler. The handlers live one file per group:
+// cmd_ports.cpp, cmd_live.cpp, cmd_params.cpp.
+
+#include "app/app_context.h"
+#include "app/parameters_tab.h"
+#include "instrument/outcome.h"
+#include "live/current_data.h"
+#include "text/language.h"
+
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QStringList>
+#include <QTextStream>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace veltra::cli {
+
+inline constexpr int exitOk = 0;
+inline constexpr int exitFailure = 1;
+inline constexpr int exitUsage = 2;
+
+// The options a command may take.
+enum class Option { port, count, json, language, set, yes };
+
+// One command line, parsed.
+struct Invocation {
+    QStringList words; // the command's words ("params", "save")
+    QString port;      // number or device path; empty when not given
+    int count = 1;
+    bool json = false;
+    text::Language language = text::Language::none; // none: not given
+    QStringList edits;                              // --set NAME=VALUE, in order
+    bool yes = false;
+    QStringList arguments; // words after the command's own (a file name)
+};
+
+struct Streams {
+    QTextStream& out;
+    QTextStream& err;
+};
+
+using Handler = int (*)(const Invocation&, Streams);
+
+struct Command {
+    QStringList words;
+    QString usage;   // the line after "veltra-cli "
+    QString summary; // one line for the overview
+    QString help;    // what --help adds
+    std::vector<Option> options;
+    int arguments = 0; // plain arguments after the words (file names)
+    Handler handler = nullptr;
+};
+
+// ---- shared helpers -----------------------------------------------------------------------
+
+// The program's state with the port of --port selected (a number resolved through the
+// catalogue of prog.ini's pins and the system's devices, or a device path pinned as port 1);
+// nullptr after a message on err when the port argument is not one.
+[[nodiscard]] std::unique_ptr<app::AppContext> contextFor(const Invocation& call, QTextStream& err);
+// "port 3 (/dev/ttyUSB0)".
+[[nodiscard]] QString portName(const app::AppContext& context);
+
+// A number with nine significant digits: every single-precision value comes back exactly.
+[[nodiscard]] QString number9(double value);
+// The same as a JSON number (non-finite values are written as null).
+[[nodiscard]] QJsonValue json9(double value);
+// "YYYY-MM-DDTHH:MM:SS".
+[[nodiscard]] QString clockText(const text::ClockFields& clock);
+// One JSON object on one line.
+void printJson(QTextStream& out, const QJsonObject& object);
+
+// A decoded field as a terminal shows it and as JSON carries it.
+struct Field {
+    QString name;
+    QString text;
+    QJsonValue json;
+};
+[[nodiscard]] Field integerField(const char* name, qint64 value);
+[[nodiscard]] Field realField(const char* name, double value); // nine significant digits
+[[nodiscard]] QJsonObject jsonObject(const std::vector<Field>& fields);
+// "name      value" lines, the names padded to width.
+void printFields(QTextStream& out, const std::vector<Field>& fields, int width);
+
+// What a failed transaction means, for one line on stderr.
+[[nodiscard]] QString failureText(instrument::Outcome outcome, std::uint32_t received,
+                                  std::uint32_t expected);
+
+// Keeps the last status message the core reports; the reset of the readings means nothing in a
+// terminal.
+class QuietHost final : public app::ParametersHost {
+public:
+    void showStatus(app::StatusColour, const app::StatusMessage& message) override {
+        last = message.english;
+    }
+    void showNoConnection() override {}
+    void setSoftwareVersion(int) override {}
+    QString last;
+};
+
+// Reads the parameters as the program does; false with one line on err when that fails.
+bool readParametersFor(app::AppContext& context, QTextStream& err, QChar decimalSeparator);
+
+// ---- the handlers --------------------------------------------------------------------------
+
+int commandPorts(const Invocation& call, Streams io);
+int commandPoll(const Invocation& call, Streams io);
+int commandClockSync(const Invocation& call, Streams io);
+int commandDumpCurrent(const Invocation& call, Streams io);
+int commandParseCurrent(const Invocation& call, Streams io);
+int commandParams(const Invocation& call, Streams io);
+int commandParamsSave(const Invocation& call, Streams io);
+int commandDoseReset(const Invocation& call, Streams io);
+int commandFactoryReset(const Invocation& call, Streams io);
+
+// The texts of poll: the decoded fields, and what the window would show.
+void printReading(const live::CurrentData& reading, const std::optional<live::ReadingsView>& view,
+                  bool json, QTextStream& out);
+
+} // namespace veltra::cli

@@ -1,0 +1,123 @@
+#include "command.h"
+
+#include "app/settings_file.h"
+#include "link/serial_port.h"
+
+#include <QJsonDocument>
+
+#include <cmath>
+
+namespace veltra::cli {
+
+using link::PortCatalog;
+
+std::unique_ptr<app::AppContext> contextFor(const Invocation& call, QTextStream& err) {
+    bool isNumber = false;
+    const int number = call.port.toInt(&isNumber, 10);
+    std::unique_ptr<app::AppContext> context;
+    if (isNumber) {
+        if (number < link::firstPortNumber || number > link::lastPortNumber) {
+            err << "veltra-cli: port number " << call.port << " is outside 1..255\n";
+            return nullptr;
+        }
+        context = std::make_unique<app::AppContext>(PortCatalog(
+            app::portPins(app::readIniFile(app::settingsFilePath())), &link::systemSerialDevices));
+        context->state.portNumber = static_cast<std::uint8_t>(number);
+    } else {
+        context = std::make_unique<app::AppContext>(PortCatalog({{1, call.port}}, {}));
+        context->state.portNumber = 1;
+    }
+    context->state.language = call.language;
+    return context;
+}
+
+QString portName(const app::AppContext& context) {
+    return QStringLiteral("port %1 (%2)")
+        .arg(context.state.portNumber)
+        .arg(context.link.catalog().deviceName(context.state.portNumber));
+}
+
+QString number9(double v) {
+    // QString::number is independent of the C locale, as a number for scripts must be.
+    return QString::number(v, 'g', 9);
+}
+
+QJsonValue json9(double v) {
+    if (!std::isfinite(v)) {
+        return QJsonValue(v); // written as null
+    }
+    // The double nearest to the nine-digit text prints as that text again.
+    return QJsonValue(number9(v).toDouble());
+}
+
+QString clockText(const text::ClockFields& c) {
+    return QStringLiteral("%1-%2-%3T%4:%5:%6")
+        .arg(c.year, 4, 10, QLatin1Char('0'))
+        .arg(c.month, 2, 10, QLatin1Char('0'))
+        .arg(c.day, 2, 10, QLatin1Char('0'))
+        .arg(c.hour, 2, 10, QLatin1Char('0'))
+        .arg(c.minute, 2, 10, QLatin1Char('0'))
+        .arg(c.second, 2, 10, QLatin1Char('0'));
+}
+
+void printJson(QTextStream& out, const QJsonObject& object) {
+    out << QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)) << '\n';
+    out.flush();
+}
+
+Field integerField(const char* name, qint64 value) {
+    return {QString::fromLatin1(name), QString::number(value), QJsonValue(value)};
+}
+
+Field realField(const char* name, double value) {
+    return {QString::fromLatin1(name), number9(value), json9(value)};
+}
+
+QJsonObject jsonObject(const std::vector<Field>& fields) {
+    QJsonObject object;
+    for (const Field& field : fields) {
+        object.insert(field.name, field.json);
+    }
+    return object;
+}
+
+void printFields(QTextStream& out, const std::vector<Field>& fields, int width) {
+    for (const Field& field : fields) {
+        out << field.name.leftJustified(width) << field.text << '\n';
+    }
+}
+
+QString failureText(instrument::Outcome outcome, std::uint32_t got, std::uint32_t expected) {
+    using instrument::Outcome;
+    switch (outcome) {
+    case Outcome::portNotOpen:
+        return QStringLiteral("the port could not be opened");
+    case Outcome::noHeader:
+        return QStringLiteral("the instrument did not answer");
+    case Outcome::headerCrc:
+        return QStringLiteral("the reply header failed its CRC check");
+    case Outcome::dataShort:
+        return QStringLiteral("the reply was cut short (%1 of %2 bytes)").arg(got).arg(expected);
+    case Outcome::dataCrc:
+        return QStringLiteral("the reply data failed their CRC check");
+    case Outcome::refused:
+        return QStringLiteral("the request does not fit the transfer buffer");
+    case Outcome::writtenShort:
+        return QStringLiteral("the request did not go out (%1 of %2 bytes)").arg(got).arg(expected);
+    case Outcome::ok:
+        break;
+    }
+    return QStringLiteral("the reply was incomplete (%1 of %2 bytes)").arg(got).arg(expected);
+}
+
+bool readParametersFor(app::AppContext& context, QTextStream& err, QChar separator) {
+    QuietHost host;
+    if (app::readParameters(context, host, false, separator)) {
+        return true;
+    }
+    err << "veltra-cli: the parameter read failed on " << portName(context) << ": " << host.last
+        << '\n';
+    return false;
+}
+
+} // namespace veltra::cli

@@ -1,0 +1,65 @@
+#pragma once
+// What a device operation reports: the decoded record, or what failed. Every operation of this
+// floor runs on the port as its caller left it; the caller opens it first (ensurePortOpen) and
+// reports a failed open itself, as portNotOpen.
+
+#include "link/device_link.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace veltra::instrument {
+
+enum class Outcome {
+    ok,
+    portNotOpen,  // the port could not be opened (reported by the callers that open it)
+    refused,      // the request does not fit the transfer buffer; nothing was sent
+    noHeader,     // fewer than 7 reply-header bytes before the time-out
+    headerCrc,    // 7 header bytes arrived but their CRC does not check
+    dataShort,    // fewer than length + 2 data bytes before the time-out
+    dataCrc,      // all data arrived but their CRC does not check
+    writtenShort, // a write did not get all its bytes out within its time-out
+};
+
+[[nodiscard]] constexpr Outcome outcomeOf(link::ReadOutcome read) {
+    switch (read) {
+    case link::ReadOutcome::ok:
+        return Outcome::ok;
+    case link::ReadOutcome::refused:
+        return Outcome::refused;
+    case link::ReadOutcome::noHeader:
+        return Outcome::noHeader;
+    case link::ReadOutcome::headerCrc:
+        return Outcome::headerCrc;
+    case link::ReadOutcome::dataShort:
+        return Outcome::dataShort;
+    case link::ReadOutcome::dataCrc:
+        return Outcome::dataCrc;
+    }
+    return Outcome::dataCrc;
+}
+
+// A read transaction: the decoded record when it arrived as asked, else what failed.
+template <class Record> struct ReadResult {
+    Outcome outcome = Outcome::ok;
+    std::uint32_t received = 0; // bytes of the last port read (length + 2 when complete)
+    std::uint32_t expected = 0; // length + 2
+    std::optional<Record> value;
+
+    [[nodiscard]] bool ok() const { return value.has_value(); }
+};
+
+// A write transaction. The instrument does not acknowledge writes: done means every byte of
+// header, data and CRC went out.
+struct WriteResult {
+    std::uint32_t written = 0;
+    std::uint32_t expected = 0; // 7 + length + 2
+
+    [[nodiscard]] bool complete() const { return expected != 0 && written == expected; }
+    [[nodiscard]] Outcome outcome() const {
+        return complete() ? Outcome::ok
+                          : (expected == 0 ? Outcome::refused : Outcome::writtenShort);
+    }
+};
+
+} // namespace veltra::instrument

@@ -1,0 +1,2 @@
+#include "link/codecs.h"
+#include "params/parameter_block.h"

@@ -1,0 +1,3 @@
+#pragma once
+#include "app/app_state.h"
+#include "text/language.h"
