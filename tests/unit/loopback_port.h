@@ -15,9 +15,9 @@ class LoopbackPort final : public link::SerialPort {
 public:
     struct Control {
         QStringList devices{QStringLiteral("/dev/ttySIM0")};
-        int failOpens = 0;     // the next opens that fail
-        int opens = 0;         // opens asked for
-        std::size_t writes = 0; // write calls
+        int failOpens = 0;        // the next opens that fail
+        int opens = 0;            // opens asked for
+        std::size_t writes = 0;   // write calls
         bool shortWrites = false; // every write gets only half its bytes out
     };
 

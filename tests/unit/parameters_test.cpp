@@ -346,3 +346,14 @@ TEST(TextTables, TheSystemsOwnQuirksAreKept) {
     EXPECT_EQ(app::label34Left(ru), 192);
     EXPECT_EQ(app::label34Left(en), 153);
 }
+
+TEST(ParametersTab, TheDialogsBoxTextNamesAPortOnlyWhenItIsADecimalNumber) {
+    // Without a selected port, the factory-settings command opens the port typed in the box.
+    const std::pair<const char*, int> cases[] = {
+        {" 2 ", 2}, {"17", 17}, {"", 0},    {"two", 0},
+        {"2x", 0},  {"0x2", 0}, {"-1", -1}, {"300", 300},
+    };
+    for (const auto& [text, number] : cases) {
+        EXPECT_EQ(app::portBoxNumber(QString::fromLatin1(text)), number) << text;
+    }
+}

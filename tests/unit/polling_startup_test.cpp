@@ -41,7 +41,9 @@ public:
     void chartPoint(double key, double y, double axisMaximum, bool plot) override {
         points.push_back({key, y, axisMaximum, plot});
     }
-    void setCompactVisible(bool v) override { calls.push_back(v ? "compact shown" : "compact hidden"); }
+    void setCompactVisible(bool v) override {
+        calls.push_back(v ? "compact shown" : "compact hidden");
+    }
     void setLanguageMarks(Language l) override {
         calls.push_back("marks " + std::to_string(text::languageCode(l)));
     }
@@ -61,9 +63,8 @@ public:
         return std::find(calls.begin(), calls.end(), call) != calls.end();
     }
     [[nodiscard]] std::size_t count(const std::string& prefix) const {
-        return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&](const auto& c) {
-            return c.rfind(prefix, 0) == 0;
-        }));
+        return static_cast<std::size_t>(std::count_if(
+            calls.begin(), calls.end(), [&](const auto& c) { return c.rfind(prefix, 0) == 0; }));
     }
 };
 
@@ -192,12 +193,21 @@ TEST_F(CoreCycles, StartUpWithAnInstrument) {
     context.state.transparency = 300;
     startup.run();
     const std::vector<std::string> expected = {
-        "compact hidden", "marks 1",
+        "compact hidden",
+        "marks 1",
         "black Прочитано / Read OK", // the parameter read that recognises the instrument
-        "version 14",     "black Чтение / Reading", "tables 1",
+        "version 14",
+        "black Чтение / Reading",
+        "tables 1",
         "black Прочитано / Read OK", // the second read fills the freshly filled lists
-        "version 14",     "parameters tab", "clear live chart", "clear archive chart",
-        "main window shown", "compact hidden", "marks full", "slider 300",
+        "version 14",
+        "parameters tab",
+        "clear live chart",
+        "clear archive chart",
+        "main window shown",
+        "compact hidden",
+        "marks full",
+        "slider 300",
         "opacity 44", // the low byte of 300
         "results tab",
     };
@@ -222,8 +232,8 @@ TEST_F(CoreCycles, StartUpWithoutAnInstrument) {
         context.state.language = language;
         startup.run();
         EXPECT_EQ(host.count("red"), language == Language::english ? 1U : 0U);
-        EXPECT_EQ(host.count("tables"), 0U);     // the designed texts stay
-        EXPECT_EQ(host.count("version"), 0U);    // no parameter read
+        EXPECT_EQ(host.count("tables"), 0U);  // the designed texts stay
+        EXPECT_EQ(host.count("version"), 0U); // no parameter read
         EXPECT_FALSE(context.state.parametersRead);
         EXPECT_TRUE(host.timer1); // the first tick stops it, saying why
     }
