@@ -19,6 +19,16 @@ const std::vector<Command>& table() {
          {},
          0,
          &commandPorts},
+        {{"scan"},
+         "scan [--json]",
+         "find the instrument on the ports and print its port number and device",
+         "  Tries the ports of 'ports' in order as the program's start-up does: each port that\n"
+         "  opens gets 2 s and a parameter read (about 3 s for a port without the instrument).\n"
+         "  One line per port tried goes to stderr.\n"
+         "  --json           {\"portNumber\": N, \"device\": \"PATH\"}\n",
+         {Option::json},
+         0,
+         &commandScan},
         {{"poll"},
          "--port N|PATH poll [--count N] [--json] [--language ru|en]",
          "read the instrument's current data once a second and print it",
@@ -171,7 +181,8 @@ QString usageText() {
     return text;
 }
 
-int run(const QStringList& args, QTextStream& out, QTextStream& err) {
+int run(const QStringList& args, QTextStream& out, QTextStream& err,
+        const Environment& environment) {
     Invocation call;
     QStringList plain;
     std::vector<Option> given;
@@ -271,7 +282,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err) {
         return usageError(err, QStringLiteral("%1 needs --port N|PATH").arg(name),
                           helpText(*command));
     }
-    return command->handler(call, {out, err});
+    return command->handler(call, {out, err, environment});
 }
 
 } // namespace veltra::cli

@@ -15,7 +15,8 @@
 namespace veltra::cli {
 
 // Runs one command line (without the program name). Output goes to out, messages to err.
-int run(const QStringList& args, QTextStream& out, QTextStream& err);
+int run(const QStringList& args, QTextStream& out, QTextStream& err,
+        const Environment& environment = {});
 
 // The table of commands.
 [[nodiscard]] std::span<const Command> commands();

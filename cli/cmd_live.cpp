@@ -96,7 +96,7 @@ void printReading(const live::CurrentData& d, const std::optional<live::Readings
 }
 
 int commandClockSync(const Invocation& call, Streams io) {
-    const auto context = contextFor(call, io.err);
+    const auto context = contextFor(call, io);
     if (!context) {
         return exitUsage;
     }
@@ -118,7 +118,7 @@ int commandClockSync(const Invocation& call, Streams io) {
 }
 
 int commandPoll(const Invocation& call, Streams io) {
-    const auto owned = contextFor(call, io.err);
+    const auto owned = contextFor(call, io);
     if (!owned) {
         return exitUsage;
     }
@@ -160,7 +160,7 @@ int commandPoll(const Invocation& call, Streams io) {
 }
 
 int commandDumpCurrent(const Invocation& call, Streams io) {
-    const auto context = contextFor(call, io.err);
+    const auto context = contextFor(call, io);
     if (!context) {
         return exitUsage;
     }

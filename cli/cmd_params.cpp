@@ -180,7 +180,7 @@ std::vector<Field> parameterFields(const app::AppContext& context) {
 } // namespace
 
 int commandParams(const Invocation& call, Streams io) {
-    const auto context = contextFor(call, io.err);
+    const auto context = contextFor(call, io);
     if (!context) {
         return exitUsage;
     }
@@ -197,7 +197,7 @@ int commandParams(const Invocation& call, Streams io) {
 }
 
 int commandParamsSave(const Invocation& call, Streams io) {
-    const auto owned = contextFor(call, io.err);
+    const auto owned = contextFor(call, io);
     if (!owned) {
         return exitUsage;
     }
@@ -245,7 +245,7 @@ int commandParamsSave(const Invocation& call, Streams io) {
 }
 
 int commandDoseReset(const Invocation& call, Streams io) {
-    const auto context = contextFor(call, io.err);
+    const auto context = contextFor(call, io);
     if (!context) {
         return exitUsage;
     }
@@ -272,7 +272,7 @@ int commandFactoryReset(const Invocation& call, Streams io) {
                   "--yes\n";
         return exitUsage;
     }
-    const auto context = contextFor(call, io.err);
+    const auto context = contextFor(call, io);
     if (!context) {
         return exitUsage;
     }

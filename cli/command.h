@@ -17,6 +17,9 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <chrono>
+#include <ctime>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -42,9 +45,19 @@ struct Invocation {
     QStringList arguments; // words after the command's own (a file name)
 };
 
+// What a run sees of the machine besides its streams: the clocks of the port scan and the
+// system's serial devices. Tests count the scan's waits instead of sleeping them and list no
+// system device, so they never touch a real port. Empty members: the machine's own.
+struct Environment {
+    std::function<std::time_t()> wallClock;
+    std::function<void(std::chrono::milliseconds)> sleep;
+    std::function<QStringList()> serialDevices;
+};
+
 struct Streams {
     QTextStream& out;
     QTextStream& err;
+    const Environment& environment;
 };
 
 using Handler = int (*)(const Invocation&, Streams);
@@ -64,7 +77,10 @@ struct Command {
 // The program's state with the port of --port selected (a number resolved through the
 // catalogue of prog.ini's pins and the system's devices, or a device path pinned as port 1);
 // nullptr after a message on err when the port argument is not one.
-[[nodiscard]] std::unique_ptr<app::AppContext> contextFor(const Invocation& call, QTextStream& err);
+[[nodiscard]] std::unique_ptr<app::AppContext> contextFor(const Invocation& call, Streams io);
+// The program's state over the catalogue of prog.ini's pins and the system's devices, with no
+// port selected (the scan selects one).
+[[nodiscard]] std::unique_ptr<app::AppContext> catalogueContext(Streams io);
 // "port 3 (/dev/ttyUSB0)".
 [[nodiscard]] QString portName(const app::AppContext& context);
 
@@ -111,6 +127,7 @@ bool readParametersFor(app::AppContext& context, QTextStream& err, QChar decimal
 // ---- the handlers --------------------------------------------------------------------------
 
 int commandPorts(const Invocation& call, Streams io);
+int commandScan(const Invocation& call, Streams io);
 int commandPoll(const Invocation& call, Streams io);
 int commandClockSync(const Invocation& call, Streams io);
 int commandDumpCurrent(const Invocation& call, Streams io);

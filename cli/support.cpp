@@ -11,20 +11,41 @@ namespace veltra::cli {
 
 using link::PortCatalog;
 
-std::unique_ptr<app::AppContext> contextFor(const Invocation& call, QTextStream& err) {
+namespace {
+
+std::unique_ptr<app::AppContext> contextOver(PortCatalog catalog, const Environment& environment) {
+    auto context = std::make_unique<app::AppContext>(std::move(catalog));
+    if (environment.wallClock) {
+        context->wallClock = environment.wallClock;
+    }
+    if (environment.sleep) {
+        context->sleep = environment.sleep;
+    }
+    return context;
+}
+
+} // namespace
+
+std::unique_ptr<app::AppContext> catalogueContext(Streams io) {
+    const auto& lister = io.environment.serialDevices;
+    return contextOver(PortCatalog(app::portPins(app::readIniFile(app::settingsFilePath())),
+                                   lister ? lister : &link::systemSerialDevices),
+                       io.environment);
+}
+
+std::unique_ptr<app::AppContext> contextFor(const Invocation& call, Streams io) {
     bool isNumber = false;
     const int number = call.port.toInt(&isNumber, 10);
     std::unique_ptr<app::AppContext> context;
     if (isNumber) {
         if (number < link::firstPortNumber || number > link::lastPortNumber) {
-            err << "veltra-cli: port number " << call.port << " is outside 1..255\n";
+            io.err << "veltra-cli: port number " << call.port << " is outside 1..255\n";
             return nullptr;
         }
-        context = std::make_unique<app::AppContext>(PortCatalog(
-            app::portPins(app::readIniFile(app::settingsFilePath())), &link::systemSerialDevices));
+        context = catalogueContext(io);
         context->state.portNumber = static_cast<std::uint8_t>(number);
     } else {
-        context = std::make_unique<app::AppContext>(PortCatalog({{1, call.port}}, {}));
+        context = contextOver(PortCatalog({{1, call.port}}, {}), io.environment);
         context->state.portNumber = 1;
     }
     context->state.language = call.language;

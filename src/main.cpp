@@ -3,7 +3,7 @@
 //   veltra                   scans for a real instrument
 //   veltra --simulate[=TYPE] starts a simulated instrument of type 1..7 (default 4) on a
 //                            pseudo-terminal, pins it as port 1 and then behaves exactly as
-//                            without the option
+//                            without the option: the scan finds it like any instrument
 
 #include "app/app_context.h"
 #include "app/settings_file.h"
@@ -91,9 +91,6 @@ int main(int argc, char** argv) {
     veltra::app::AppContext context{
         veltra::link::PortCatalog(pins, &veltra::link::systemSerialDevices)};
     veltra::forms::ProgramWindows windows(context);
-    if (options->simulatedType) {
-        context.state.portNumber = 1;
-    }
     QObject::connect(windows.form1.get(), &veltra::forms::TForm1::quitRequested, &application,
                      [] { QApplication::exit(0); });
     windows.form1->show();

@@ -10,7 +10,11 @@
 #include "live/polling_state.h"
 #include "live/presentation.h"
 
+#include <chrono>
+#include <ctime>
+#include <functional>
 #include <memory>
+#include <thread>
 
 namespace veltra::app {
 
@@ -28,6 +32,14 @@ public:
     live::CurrentData currentReading;
     live::PollingState polling;
     ParametersTab parametersTab; // the parameters tab's state, shared by window and tool
+
+    // The clocks of the port scan and the connection menu: their 5000-second limits read the
+    // wall clock in whole seconds; the scan's 2-second wait after a port opened sleeps. Tests
+    // count the waits instead of sleeping them.
+    std::function<std::time_t()> wallClock = [] { return std::time(nullptr); };
+    std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds d) {
+        std::this_thread::sleep_for(d);
+    };
 
     // Reopens the selected port (state.portNumber), with one retry.
     bool ensurePortOpen() { return link.ensurePortOpen(state.portNumber); }

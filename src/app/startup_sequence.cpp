@@ -19,7 +19,11 @@ void StartupSequence::run() {
         return;
     }
 
-    findInstrument();
+    // No tick may run inside the scan; step 8 starts the cycle again.
+    m_host.setTimer1Enabled(false);
+    m_host.showSearchLook(true, std::nullopt);
+    scanForInstrument(m_context, m_host, text::userDecimalSeparator());
+    m_host.hideDialog();
     if (state.portNumber == 0) {
         // In Russian the polling cycle paints "Прибор не обнаружен" at its first tick.
         if (state.language == Language::english) {
@@ -47,14 +51,6 @@ void StartupSequence::run() {
     m_host.setTransparencySlider(state.transparency);
     m_host.setCompactOpacity(state.transparency & 0xFF);
     m_host.showResultsTab();
-}
-
-void StartupSequence::findInstrument() {
-    // The port already selected (the demo's simulated instrument) stands for the instrument
-    // the scan finds: opened, and recognised by a parameter read.
-    if (m_context.state.portNumber != 0 && m_context.ensurePortOpen()) {
-        readParameters(m_context, m_host, true, text::userDecimalSeparator());
-    }
 }
 
 void StartupSequence::startupRead() {

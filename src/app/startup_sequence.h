@@ -6,12 +6,13 @@
 // StartupHost.
 
 #include "app/app_context.h"
+#include "app/connection.h"
 #include "app/parameters_tab.h"
 #include "app/polling_cycle.h"
 
 namespace veltra::app {
 
-class StartupHost : public PollingHost, public ParametersHost {
+class StartupHost : public ConnectionMenuHost {
 public:
     virtual void setCompactVisible(bool visible) = 0;
     // Checks "Русский" and unchecks "English" for Russian, the reverse for English.
@@ -20,8 +21,6 @@ public:
     virtual void applyLanguage(Language language) = 0;
     // Shows the parameters tab's state in its controls after a read.
     virtual void showParametersTab() = 0;
-    virtual void clearLiveChart() = 0;    // Series1
-    virtual void clearArchiveChart() = 0; // Series12
     virtual void showMainWindow() = 0;
     // "Полный" checked and "Краткий" not (full), or the reverse.
     virtual void setViewMarks(bool full) = 0;
@@ -30,7 +29,6 @@ public:
     virtual void setTransparencySlider(int position) = 0;
     // The compact window's opacity, 0..255.
     virtual void setCompactOpacity(int alpha) = 0;
-    virtual void showResultsTab() = 0; // TabSheet2 in front
 };
 
 class StartupSequence {
@@ -45,9 +43,6 @@ public:
     void startupRead();
 
 private:
-    // Step 4: leaves portNumber at the instrument's port, or 0 when none answered.
-    void findInstrument();
-
     AppContext& m_context;
     PollingCycle& m_cycle;
     StartupHost& m_host;

@@ -1,11 +1,19 @@
 #pragma once
 // TForm2, the connection dialog. Creating it reads the settings file prog.ini into the program
 // state and sets the dialog's texts in that language.
+//
+// It has two looks: the search look (port box and buttons hidden, the progress bar running
+// through the port numbers while the scan paints it) and the choice look (the port found in the
+// box, "ОК" to reopen it or "Автоопределение" to probe the box's rows). It has no border icons:
+// only its two buttons close it. Beside the box it shows the device a port number stands for
+// (path, and where the system gives them the adapter's description and serial number), so a
+// person can tell two adapters apart; the rows themselves are the decimal numbers alone.
 
 #include "app/app_state.h"
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -28,12 +36,38 @@ public:
     [[nodiscard]] bool autoDetectChosen() const { return m_autoDetectChosen; }
     [[nodiscard]] Ui::TForm2& ui() { return *m_ui; }
 
+    // The looks and the scan's progress.
+    void showSearchLook(bool showLabel, const std::optional<QString>& labelText);
+    // Shows the choice look modally; true when closed with "Автоопределение".
+    bool chooseConnection();
+    void clearPortList();
+    void addPortRow(int number);
+    void selectPortRow(int row);
+    void setScanProgress(int port);
+    // Paints the search label and the progress bar at once, without running the event loop.
+    void paintScanProgress();
+    [[nodiscard]] int portRowCount() const;
+    [[nodiscard]] QString portRowText(int row) const;
+
+    // What a port number stands for, as the line beside the box shows it (the window supplies
+    // the catalogue's answer).
+    using DeviceDescriber = std::function<QString(int number)>;
+    void setDeviceDescriber(DeviceDescriber describer);
+    [[nodiscard]] QString deviceLineText() const;
+
+    // Nothing closes the dialog but its two buttons.
+    void reject() override {}
+
 private:
     void Button1Click();
     void Button2Click();
+    void showDeviceOf(const QString& boxText);
+    void centreOnScreen();
 
+    app::AppState& m_state;
     std::unique_ptr<Ui::TForm2> m_ui;
     bool m_autoDetectChosen = false;
+    DeviceDescriber m_describeDevice;
 };
 
 } // namespace veltra::forms

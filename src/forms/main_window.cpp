@@ -48,6 +48,7 @@ TForm1::TForm1(app::AppContext& context, QWidget* parent)
     m_timer1.start(); // enabled at creation
 
     connect(m_ui->N8, &QAction::triggered, this, &TForm1::N8Click);
+    connect(m_ui->N13, &QAction::triggered, this, &TForm1::N13Click);
     connect(m_ui->N3, &QAction::triggered, this, &TForm1::N3Click);
     connect(m_ui->N21, &QAction::triggered, this, &TForm1::N21Click);
     connect(m_ui->N1, &QAction::triggered, this, &TForm1::N1Click);
@@ -70,6 +71,7 @@ void TForm1::attach(TForm2* connection, TForm3* aboutRussian, TForm4* aboutEngli
     m_compact = compact;
     connect(m_compact, &TForm9::returnToFullViewRequested, this, &TForm1::Label1ContextPopup);
     connect(m_compact, &TForm9::saveAndQuitRequested, this, &TForm1::Label1DblClick);
+    attachConnectionDialog();
 }
 
 // ---- status line ---------------------------------------------------------------------------

@@ -42,6 +42,7 @@ public:
     [[nodiscard]] Ui::TForm1& ui() { return *m_ui; }
     [[nodiscard]] app::PollingCycle& pollingCycle() { return m_cycle; }
     [[nodiscard]] QTimer& timer1() { return m_timer1; }
+    [[nodiscard]] QTimer& timer2() { return m_timer2; }
     [[nodiscard]] QTimer& timer3() { return m_timer3; }
     [[nodiscard]] QCPGraph* series1() const { return m_series1; }
     [[nodiscard]] const live::LiveSeries& liveSeries() const { return m_liveSeries; }
@@ -81,9 +82,23 @@ public:
     void setCompactOpacity(int alpha) override;
     void showResultsTab() override;
 
+    // ConnectionMenuHost: the connection dialog and Timer2
+    void startTimer2() override;
+    void showSearchLook(bool showLabel, const std::optional<QString>& labelText) override;
+    void hideDialog() override;
+    bool chooseConnection() override;
+    void clearPortList() override;
+    void addPortRow(int number) override;
+    void selectPortRow(int row) override;
+    void setScanProgress(int port) override;
+    void paintScanProgress() override;
+    [[nodiscard]] int portRowCount() const override;
+    [[nodiscard]] QString portRowText(int row) const override;
+
     // Handlers, by their given names.
     void Timer1Timer();
     void Timer2Timer();
+    void N13Click();
     void Timer3Timer();
     void FormShow();
     void N3Click();
@@ -125,6 +140,7 @@ protected:
 
 private:
     void setUpStatusBar();
+    void attachConnectionDialog();
     void setUpGrids();
     void connectParametersTab();
     // Each selector of the parameters tab and the state it shows.

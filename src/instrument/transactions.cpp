@@ -57,6 +57,24 @@ ReadResult<live::CurrentData> readCurrentData(link::DeviceLink& link, ReplyCheck
     return result;
 }
 
+ReadResult<IdentityBlock> probeIdentity(link::DeviceLink& link) {
+    constexpr std::uint16_t length = link::length::identityProbe;
+    const bool ok = link.readBlock(link::command::currentData, length, link::identityProbeAddress);
+    auto result = failedRead<IdentityBlock>(link, length);
+    if (!ok) {
+        return result;
+    }
+    if (link.lastTransferCount() != length + 2U || link.crcLo() != 0 || link.crcHi() != 0) {
+        result.outcome = Outcome::dataShort;
+        return result;
+    }
+    result.outcome = Outcome::ok;
+    IdentityBlock block{};
+    std::copy_n(link.transferBuffer().begin(), block.size(), block.begin());
+    result.value = block;
+    return result;
+}
+
 WriteResult writeClock(link::DeviceLink& link, const std::tm& localTime) {
     const auto block = live::clockBlock(localTime);
     std::copy(block.begin(), block.end(), link.transferBuffer().begin());

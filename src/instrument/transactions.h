@@ -34,6 +34,12 @@ using CurrentDataBlock = std::array<std::uint8_t, live::CurrentData::size>;
 [[nodiscard]] ReadResult<live::CurrentData> readCurrentData(link::DeviceLink& link,
                                                             ReplyCheck check);
 
+// The identity probe of the connection menu's auto-detect: command 0x10, length 20, address
+// 0x80. It passes only for a complete answer, 20 data bytes and their CRC with the register at
+// 0, 0; the contents are not looked at.
+using IdentityBlock = std::array<std::uint8_t, link::length::identityProbe>;
+[[nodiscard]] ReadResult<IdentityBlock> probeIdentity(link::DeviceLink& link);
+
 // Command 0xBB, length 6, address 0: the PC's local time as packed BCD. 15 bytes go out.
 inline constexpr std::uint32_t clockWriteSize = 15;
 WriteResult writeClock(link::DeviceLink& link, const std::tm& localTime);

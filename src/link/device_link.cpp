@@ -9,11 +9,17 @@ DeviceLink::DeviceLink(PortCatalog catalog, std::unique_ptr<SerialPort> port)
 
 bool DeviceLink::openDevice(int number) {
     m_port->close();
+    m_openError.clear();
     m_openedDevice = m_catalog.deviceName(number);
-    if (m_openedDevice.isEmpty() || !m_port->open(m_openedDevice)) {
+    if (m_openedDevice.isEmpty()) {
+        return false;
+    }
+    if (!m_port->open(m_openedDevice)) {
+        m_openError = m_port->openErrorText();
         return false;
     }
     if (!m_port->readLineSettings() || !m_port->applyLineSettings(LineSettings{})) {
+        m_openError = m_port->openErrorText();
         m_port->close();
         return false;
     }

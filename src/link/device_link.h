@@ -78,6 +78,9 @@ public:
     [[nodiscard]] bool isOpen() const { return m_port->isOpen(); }
     // The device path or name of the port opened last (empty before any open).
     [[nodiscard]] const QString& openedDevice() const { return m_openedDevice; }
+    // Why the last open failed, as the system says it (empty when it succeeded, or when the
+    // number stands for no device).
+    [[nodiscard]] const QString& openErrorText() const { return m_openError; }
 
     [[nodiscard]] PortCatalog& catalog() { return m_catalog; }
     [[nodiscard]] const PortCatalog& catalog() const { return m_catalog; }
@@ -94,6 +97,7 @@ private:
     bool m_portOpenedByNumber = false;
     ReadOutcome m_lastReadOutcome = ReadOutcome::ok;
     QString m_openedDevice;
+    QString m_openError;
 };
 
 } // namespace veltra::link

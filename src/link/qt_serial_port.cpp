@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -18,13 +19,18 @@ QtSerialPort::~QtSerialPort() {
 
 bool QtSerialPort::open(const QString& deviceName) {
     close();
+    m_openError.clear();
     if (deviceName.isEmpty()) {
         return false;
     }
     m_port.setPortName(deviceName);
     // Qt opens the device exclusively (TIOCEXCL on POSIX, share mode 0 on Windows) and fails
     // on a device that does not exist.
-    return m_port.open(QIODevice::ReadWrite);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_openError = m_port.errorString();
+        return false;
+    }
+    return true;
 }
 
 void QtSerialPort::close() {
@@ -41,7 +47,11 @@ bool QtSerialPort::isOpen() const {
 bool QtSerialPort::readLineSettings() {
     // Qt has read the driver's settings while opening; a device that refused them reports an
     // error here.
-    return m_port.isOpen() && m_port.error() == QSerialPort::NoError;
+    if (m_port.isOpen() && m_port.error() == QSerialPort::NoError) {
+        return true;
+    }
+    m_openError = m_port.errorString();
+    return false;
 }
 
 bool QtSerialPort::applyLineSettings(const LineSettings& s) {
@@ -104,6 +114,18 @@ std::size_t QtSerialPort::read(std::span<std::uint8_t> dest, int timeout_ms) {
         }
     }
     return got;
+}
+
+std::optional<SerialDeviceInfo> describeSerialDevice(const QString& path) {
+    const QString target = QFileInfo(path).canonicalFilePath();
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        const QString location = info.systemLocation();
+        if (location == path || (!target.isEmpty() && location == target)) {
+            return SerialDeviceInfo{location, info.description(), info.manufacturer(),
+                                    info.serialNumber()};
+        }
+    }
+    return std::nullopt;
 }
 
 QStringList systemSerialDevices() {

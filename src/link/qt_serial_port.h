@@ -18,6 +18,7 @@ public:
     bool open(const QString& deviceName) override;
     void close() override;
     [[nodiscard]] bool isOpen() const override;
+    [[nodiscard]] QString openErrorText() const override { return m_openError; }
     bool readLineSettings() override;
     bool applyLineSettings(const LineSettings& settings) override;
     void purge() override;
@@ -26,6 +27,7 @@ public:
 
 private:
     QSerialPort m_port;
+    QString m_openError;
 };
 
 } // namespace veltra::link

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace veltra::link {
@@ -33,6 +34,8 @@ public:
     virtual bool open(const QString& deviceName) = 0;
     virtual void close() = 0;
     [[nodiscard]] virtual bool isOpen() const = 0;
+    // Why the last open failed ("Permission denied", "Device or resource busy"), or empty.
+    [[nodiscard]] virtual QString openErrorText() const { return {}; }
 
     // Reads the line settings the driver reports; false when the device is not a serial line.
     virtual bool readLineSettings() = 0;
@@ -57,5 +60,16 @@ public:
 // Bluetooth ports, built-in ports; Windows: COM names), sorted, without duplicates. The lister
 // a port catalogue is built with.
 [[nodiscard]] QStringList systemSerialDevices();
+
+// What the system tells of a serial device, so a person can tell two adapters apart.
+struct SerialDeviceInfo {
+    QString path;         // /dev/ttyUSB0, COM3
+    QString description;  // "FT232R USB UART", "USB-Serial Controller"
+    QString manufacturer; // "FTDI"
+    QString serialNumber; // "A50285BI"
+};
+// The description of the device at path (a symbolic link is followed); nullopt when the system
+// lists no such serial device (a pseudo-terminal, a device that was unplugged).
+[[nodiscard]] std::optional<SerialDeviceInfo> describeSerialDevice(const QString& path);
 
 } // namespace veltra::link

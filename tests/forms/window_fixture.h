@@ -22,6 +22,7 @@ public:
     std::unique_ptr<sim::Simulator> simulator;
     std::unique_ptr<app::AppContext> context;
     std::unique_ptr<forms::ProgramWindows> windows;
+    std::vector<std::chrono::milliseconds> waits;
 
     bool enter() {
         m_oldDir = QDir::currentPath();
@@ -29,6 +30,7 @@ public:
     }
 
     void leave() {
+        waits.clear();
         windows.reset();
         context.reset();
         simulator.reset();
@@ -42,11 +44,24 @@ public:
         return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
     }
 
-    // Starts an instrument of a type and the windows with a language; port 1 is selected.
-    bool start(int language = 1, int deviceType = 4) {
+    // Starts an instrument of a type and the windows with a language; port 1 is selected, as
+    // the start-up's scan would select it (a test that shows the main window runs the scan).
+    struct Options {
+        bool instrument = true; // a simulated instrument pinned as port 1
+        int mode = 0;           // prog.ini's Mode
+        bool selected = true;   // port 1 selected, as if a scan had found it
+    };
+    bool start(int language = 1, int deviceType = 4) { return start(language, deviceType, {}); }
+    bool start(int language, int deviceType, Options o) {
         if (!writeSettings(QByteArray("[Common]\r\nLanguage=") + QByteArray::number(language) +
-                           "\r\nTransparent=255\r\nMode=0\r\n")) {
+                           "\r\nTransparent=255\r\nMode=" + QByteArray::number(o.mode) + "\r\n")) {
             return false;
+        }
+        if (!o.instrument) {
+            context = std::make_unique<app::AppContext>(link::PortCatalog({}, {}));
+            context->sleep = [this](std::chrono::milliseconds d) { waits.push_back(d); };
+            windows = std::make_unique<forms::ProgramWindows>(*context);
+            return true;
         }
         sim::SimulatorOptions options;
         options.model.deviceType = deviceType;
@@ -58,9 +73,11 @@ public:
         }
         context = std::make_unique<app::AppContext>(
             link::PortCatalog({{1, QString::fromStdString(simulator->devicePath())}}, {}));
+        // The scan's 2-second waits are counted, not slept.
+        context->sleep = [this](std::chrono::milliseconds d) { waits.push_back(d); };
         windows = std::make_unique<forms::ProgramWindows>(*context);
         form().pollingCycle().setClock([this] { return sim::SimClock::to_time_t(now); });
-        context->state.portNumber = 1;
+        context->state.portNumber = o.selected ? 1 : 0;
         return true;
     }
 

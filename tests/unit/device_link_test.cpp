@@ -1,79 +1,13 @@
 // The link's transaction sequence against a scripted port: which calls it makes, in which
 // order, with which sizes and time-outs.
 #include "link/device_link.h"
+#include "scripted_port.h"
 
 #include <gtest/gtest.h>
-
-#include <deque>
 
 using namespace veltra::link;
 
 namespace {
-
-struct ScriptedPort final : SerialPort {
-    struct Shared {
-        std::vector<std::string> calls;
-        std::deque<std::vector<std::uint8_t>> replies; // one per read call
-        std::vector<std::vector<std::uint8_t>> written;
-        QStringList openable;
-        int failOpens = 0; // the next opens that fail
-    };
-    explicit ScriptedPort(std::shared_ptr<Shared> s) : shared(std::move(s)) {}
-
-    bool open(const QString& name) override {
-        shared->calls.push_back("open " + name.toStdString());
-        if (shared->failOpens > 0) {
-            --shared->failOpens;
-            return false;
-        }
-        opened = shared->openable.contains(name);
-        return opened;
-    }
-    void close() override { opened = false; }
-    bool isOpen() const override { return opened; }
-    bool readLineSettings() override { return opened; }
-    bool applyLineSettings(const LineSettings& s) override {
-        shared->calls.push_back("settings " + std::to_string(s.baud) + " " +
-                                std::to_string(s.dataBits) + (s.parity ? "E" : "N") +
-                                std::to_string(s.stopBits));
-        return opened;
-    }
-    void purge() override { shared->calls.push_back("purge"); }
-    std::size_t write(std::span<const std::uint8_t> bytes, int timeout_ms) override {
-        shared->calls.push_back("write " + std::to_string(bytes.size()) + " within " +
-                                std::to_string(timeout_ms));
-        shared->written.emplace_back(bytes.begin(), bytes.end());
-        return bytes.size();
-    }
-    std::size_t read(std::span<std::uint8_t> dest, int timeout_ms) override {
-        shared->calls.push_back("read " + std::to_string(dest.size()) + " within " +
-                                std::to_string(timeout_ms));
-        if (shared->replies.empty()) {
-            return 0;
-        }
-        const auto reply = shared->replies.front();
-        shared->replies.pop_front();
-        const std::size_t n = std::min(reply.size(), dest.size());
-        std::copy_n(reply.begin(), n, dest.begin());
-        return n;
-    }
-
-    std::shared_ptr<Shared> shared;
-    bool opened = false;
-};
-
-std::vector<std::uint8_t> withCrc(std::vector<std::uint8_t> data) {
-    const auto crc = crc16Modbus(data);
-    data.push_back(crc.lo);
-    data.push_back(crc.hi);
-    return data;
-}
-
-std::vector<std::uint8_t> replyHeader(std::uint8_t command, std::uint16_t length,
-                                      std::uint16_t address) {
-    const auto h = Frame{command, length, address}.bytes();
-    return {h.begin(), h.end()};
-}
 
 class DeviceLinkTest : public ::testing::Test {
 protected:

@@ -58,6 +58,47 @@ public:
     void setTransparencySlider(int p) override { calls.push_back("slider " + std::to_string(p)); }
     void setCompactOpacity(int a) override { calls.push_back("opacity " + std::to_string(a)); }
     void showResultsTab() override { calls.emplace_back("results tab"); }
+    void startTimer2() override { calls.emplace_back("timer2"); }
+    void showSearchLook(bool label, const std::optional<QString>& text) override {
+        calls.push_back(std::string("search look") + (label ? " with label" : "") +
+                        (text ? " " + text->toStdString() : ""));
+    }
+    void hideDialog() override { calls.emplace_back("dialog hidden"); }
+    bool chooseConnection() override {
+        calls.emplace_back("choice look");
+        return autoDetect;
+    }
+    void clearPortList() override {
+        rows.clear();
+        calls.emplace_back("rows cleared");
+    }
+    void addPortRow(int number) override {
+        rows.push_back(QString::number(number));
+        calls.push_back("row " + std::to_string(number));
+    }
+    void selectPortRow(int row) override {
+        if (row < static_cast<int>(rows.size())) {
+            calls.push_back("select " + std::to_string(row));
+        }
+    }
+    void setScanProgress(int port) override { progress = port; }
+    void paintScanProgress() override { ++paints; }
+    [[nodiscard]] int portRowCount() const override { return static_cast<int>(rows.size()); }
+    [[nodiscard]] QString portRowText(int row) const override {
+        return rows[static_cast<std::size_t>(row)];
+    }
+    void portTried(int number, const QString& device, PortResult result) override {
+        tried.push_back(std::to_string(number) + " " + device.toStdString() + " " +
+                        (result == PortResult::found      ? "found"
+                         : result == PortResult::noAnswer ? "no answer"
+                                                          : "not opened"));
+    }
+
+    bool autoDetect = false;
+    std::vector<QString> rows;
+    std::vector<std::string> tried;
+    int progress = 0;
+    int paints = 0;
 
     [[nodiscard]] bool said(const std::string& call) const {
         return std::find(calls.begin(), calls.end(), call) != calls.end();
@@ -71,9 +112,12 @@ public:
 class CoreCycles : public ::testing::Test {
 protected:
     CoreCycles() {
-        context.state.portNumber = 1;
+        context.state.portNumber = 1; // as a scan would have found it
         context.state.language = Language::russian;
+        context.sleep = [this](std::chrono::milliseconds d) { waits.push_back(d.count()); };
     }
+
+    std::vector<long long> waits;
 
     // One fixed moment for the PC and the instrument.
     sim::SimClock::time_point now = std::chrono::floor<seconds>(sim::SimClock::now());
@@ -195,8 +239,13 @@ TEST_F(CoreCycles, StartUpWithAnInstrument) {
     const std::vector<std::string> expected = {
         "compact hidden",
         "marks 1",
+        "search look with label",
+        "rows cleared",
         "black Прочитано / Read OK", // the parameter read that recognises the instrument
         "version 14",
+        "row 1",
+        "select 0",
+        "dialog hidden",
         "black Чтение / Reading",
         "tables 1",
         "black Прочитано / Read OK", // the second read fills the freshly filled lists
@@ -212,12 +261,17 @@ TEST_F(CoreCycles, StartUpWithAnInstrument) {
         "results tab",
     };
     EXPECT_EQ(host.calls, expected);
+    EXPECT_EQ(context.state.portNumber, 1);
+    EXPECT_EQ(waits, (std::vector<long long>{2000})); // one open, one wait, one read
+    EXPECT_EQ(host.tried, (std::vector<std::string>{"1 /dev/ttySIM0 found"}));
+    EXPECT_EQ(host.progress, 1);
     EXPECT_EQ(host.readings.size(), 1U);
     EXPECT_TRUE(context.state.parametersRead);
     EXPECT_TRUE(host.timer1);
 }
 
 TEST_F(CoreCycles, StartUpWithoutALanguageShowsNoMessagesButAppliesTheRussianTables) {
+    context.state.portNumber = 0;
     context.state.language = Language::none;
     startup.run();
     EXPECT_EQ(host.count("marks 1") + host.count("marks 2"), 0U);
@@ -230,8 +284,11 @@ TEST_F(CoreCycles, StartUpWithoutAnInstrument) {
         host = RecordingHost{};
         context.state.portNumber = 0;
         context.state.language = language;
+        port->devices.clear(); // nothing answers anywhere
         startup.run();
         EXPECT_EQ(host.count("red"), language == Language::english ? 1U : 0U);
+        EXPECT_EQ(host.progress, 255); // every number was tried
+        EXPECT_TRUE(host.rows.empty());
         EXPECT_EQ(host.count("tables"), 0U);  // the designed texts stay
         EXPECT_EQ(host.count("version"), 0U); // no parameter read
         EXPECT_FALSE(context.state.parametersRead);
@@ -240,6 +297,7 @@ TEST_F(CoreCycles, StartUpWithoutAnInstrument) {
 }
 
 TEST_F(CoreCycles, StartUpInTheShortViewAndAfterAViewCommand) {
+    context.state.portNumber = 0;
     context.state.viewMode = 1;
     startup.run();
     EXPECT_TRUE(host.said("compact shown"));
@@ -253,6 +311,7 @@ TEST_F(CoreCycles, StartUpInTheShortViewAndAfterAViewCommand) {
 }
 
 TEST_F(CoreCycles, AFailedStartUpReadOnlyCountsAndTheParameterReadStillFollows) {
+    context.state.portNumber = 0;
     context.polling.readFailureCount = 3;
     // The recognising parameter read is answered (a delay of 0 ms); the current-data read after
     // it is not.

@@ -1,0 +1,145 @@
+#include "app/connection.h"
+
+#include "instrument/transactions.h"
+
+namespace veltra::app {
+
+namespace {
+
+bool pastLimit(const AppContext& context, std::time_t start) {
+    return context.wallClock() - start > scanTimeLimitSeconds;
+}
+
+} // namespace
+
+bool scanForInstrument(AppContext& context, ScanHost& host, QChar separator) {
+    host.clearPortList();
+    const std::time_t start = context.wallClock();
+    host.paintScanProgress();
+    for (int port = link::firstPortNumber; port <= link::lastPortNumber; ++port) {
+        if (pastLimit(context, start)) {
+            break;
+        }
+        const QString device = context.link.catalog().deviceName(port);
+        if (context.link.openPortNumber(static_cast<std::uint8_t>(port))) {
+            context.sleep(scanPortWait);
+            if (readParameters(context, host, true, separator)) {
+                host.addPortRow(port);
+                host.selectPortRow(0);
+                host.setScanProgress(port);
+                context.state.portNumber = static_cast<std::uint8_t>(port);
+                host.portTried(port, device, ScanHost::PortResult::found);
+                host.paintScanProgress();
+                return true;
+            }
+            host.portTried(port, device, ScanHost::PortResult::noAnswer);
+        } else if (!device.isEmpty()) {
+            host.portTried(port, device, ScanHost::PortResult::notOpened);
+        }
+        host.selectPortRow(0);
+        host.setScanProgress(port);
+        host.paintScanProgress();
+    }
+    return false;
+}
+
+void runConnectionMenu(AppContext& context, ConnectionMenuHost& host, QChar separator) {
+    AppState& state = context.state;
+    host.setTimer1Enabled(false);
+    host.showSearchLook(false, text::Bilingual("Поиск устройства...", "Searching...")
+                                   .in(state.language));
+    scanForInstrument(context, host, separator);
+    host.hideDialog();
+    const bool autoDetect = host.chooseConnection();
+    const std::time_t start = context.wallClock();
+
+    if (state.portNumber == 0) {
+        // No instrument was ever found: the polling cycle stays stopped, as it would stop
+        // itself at its next tick; say so instead of leaving the window silent.
+        host.showStatus(StatusColour::red, status::noInstrument);
+        return;
+    }
+    if (autoDetect) {
+        bool passed = false;
+        for (int row = 0; row < host.portRowCount(); ++row) {
+            if (pastLimit(context, start)) {
+                break;
+            }
+            host.selectPortRow(row);
+            bool ok = false;
+            const int n = host.portRowText(row).trimmed().toInt(&ok, 10);
+            if (!ok || n < link::firstPortNumber || n > link::lastPortNumber) {
+                continue;
+            }
+            if (context.link.openPortNumber(static_cast<std::uint8_t>(n)) &&
+                instrument::probeIdentity(context.link).ok()) {
+                state.portNumber = static_cast<std::uint8_t>(n);
+                for (int r = 0; r < std::min(host.portRowCount(), 255); ++r) {
+                    if (host.portRowText(r).trimmed().toInt(&ok, 10) == n && ok) {
+                        host.selectPortRow(r);
+                        break;
+                    }
+                }
+                passed = true;
+                break;
+            }
+        }
+        if (!passed) {
+            state.portNumber = 0;
+        }
+    } else if (!context.link.openSelectedPort(state.portNumber)) {
+        // "ОК" reopens the port already selected, not the one typed in the box.
+        host.showStatus(StatusColour::red, status::portOpenError);
+        host.showNoConnection();
+        host.startTimer2();
+        return;
+    }
+
+    if (state.portNumber == 0) {
+        host.showStatus(StatusColour::red, status::connectionError);
+    } else {
+        state.parametersRead = false;
+        context.polling.readFailureCount = 0;
+    }
+    host.clearLiveChart();
+    host.clearArchiveChart();
+    host.showResultsTab();
+    host.setTimer1Enabled(true);
+}
+
+} // namespace veltra::app
+
+namespace veltra::app {
+
+QString portDeviceLine(const link::PortCatalog& catalog, int number, Language language,
+                       const DeviceDescription& describe) {
+    if (number == 0) {
+        return {};
+    }
+    if (number < link::firstPortNumber || number > link::lastPortNumber) {
+        return text::pick(language, "номер порта: от 1 до 255", "port number: 1 to 255");
+    }
+    const QString device = catalog.deviceName(number);
+    if (device.isEmpty()) {
+        return text::pick(language, "нет устройства", "no device");
+    }
+    QString line = device;
+    if (const auto info = describe ? describe(device) : std::nullopt) {
+        QStringList details;
+        if (!info->description.isEmpty()) {
+            details << info->description;
+        }
+        if (!info->manufacturer.isEmpty() && !info->description.contains(info->manufacturer)) {
+            details << info->manufacturer;
+        }
+        if (!info->serialNumber.isEmpty()) {
+            details << QStringLiteral("s/n ") + info->serialNumber;
+        }
+        if (!details.isEmpty()) {
+            line += u'\n' + details.join(QStringLiteral(", "));
+        }
+    }
+    return line;
+}
+
+} // namespace veltra::app
