@@ -104,6 +104,57 @@ const std::vector<Command>& table() {
          {Option::port, Option::yes},
          0,
          &commandFactoryReset},
+        {{"archive", "read"},
+         "--port N|PATH archive read FILE",
+         "read the instrument's 800 archive records and save their image (8000 bytes) to FILE",
+         portLine +
+             "  Reads as \"Чтение архива\" does (ten failed transactions are retried, the "
+             "eleventh\n"
+             "  ends the read). FILE is replaced only once wholly written; when the read ends\n"
+             "  early, the records read so far go to FILE.partial. Record i is at offset 10*i.\n",
+         {Option::port},
+         1,
+         &commandArchiveRead},
+        {{"archive", "show"},
+         "archive show (--port N|PATH | --image FILE) [--session N] [--language ru|en] [--json]",
+         "what the archive tab shows for a session, as if the arrows had stepped there",
+         portLine +
+             "  --image FILE     an image saved by 'archive read' instead of the instrument\n"
+             "  --session N      the session, 1..the session count (default 1)\n"
+             "  --language ru|en the tables' language (default ru)\n"
+             "  --json           one object: sessionCount, session, box, header, rowCount, rows,\n"
+             "                   stats, points ([x, y], x in day serials); null where the tab\n"
+             "                   keeps what it showed before\n",
+         {Option::port, Option::image, Option::session, Option::language, Option::json},
+         0,
+         &commandArchiveShow},
+        {{"archive", "export"},
+         "archive export (--port N|PATH | --image FILE) [--language ru|en] [--sessions]",
+         "append the archive's 799 lines to archive.txt (and write every session's file)",
+         portLine +
+             "  --image FILE     an image saved by 'archive read' instead of the instrument\n"
+             "  --sessions       also \"сеанс<N>.txt\" for every session that has a sample\n"
+             "  The files go to the current directory, byte for byte as the window writes them.\n",
+         {Option::port, Option::image, Option::language, Option::sessions},
+         0,
+         &commandArchiveExport},
+        {{"archive", "csv"},
+         "archive csv (--port N|PATH | --image FILE) OUT.csv",
+         "every sample as a spreadsheet row, with its date",
+         portLine +
+             "  --image FILE     an image saved by 'archive read' instead of the instrument\n"
+             "  UTF-8, comma-separated, a header row: record,session,time,value,quantity,unit\n"
+             "  (time: the instrument's clock, ISO 8601).\n",
+         {Option::port, Option::image},
+         1,
+         &commandArchiveCsv},
+        {{"erase-archive"},
+         "--port N|PATH erase-archive --yes",
+         "erase the instrument's archive",
+         portLine + "  --yes            confirms: every record of the archive is lost\n",
+         {Option::port, Option::yes},
+         0,
+         &commandEraseArchive},
     };
     return rows;
 }
@@ -122,13 +173,20 @@ const char* optionName(Option option) {
         return "--set";
     case Option::yes:
         return "--yes";
+    case Option::image:
+        return "--image";
+    case Option::session:
+        return "--session";
+    case Option::sessions:
+        return "--sessions";
     }
     return "";
 }
 
 std::optional<Option> optionFor(const QString& arg) {
     for (const Option option :
-         {Option::port, Option::count, Option::json, Option::language, Option::set, Option::yes}) {
+         {Option::port, Option::count, Option::json, Option::language, Option::set, Option::yes,
+          Option::image, Option::session, Option::sessions}) {
         if (arg == QLatin1String(optionName(option))) {
             return option;
         }
@@ -138,7 +196,7 @@ std::optional<Option> optionFor(const QString& arg) {
 
 bool takesValue(Option option) {
     return option == Option::port || option == Option::count || option == Option::language ||
-           option == Option::set;
+           option == Option::set || option == Option::image || option == Option::session;
 }
 
 // The command whose words open the plain words given, the longest first.
@@ -240,6 +298,21 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
         case Option::yes:
             call.yes = true;
             break;
+        case Option::image:
+            call.image = args[++i];
+            break;
+        case Option::session: {
+            bool ok = false;
+            call.session = args[++i].toInt(&ok, 10);
+            if (!ok) {
+                err << "veltra-cli: --session takes a session number\n";
+                return exitUsage;
+            }
+            break;
+        }
+        case Option::sessions:
+            call.sessions = true;
+            break;
         }
     }
 
@@ -278,7 +351,13 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
     }
     const bool needsPort = std::find(command->options.begin(), command->options.end(),
                                      Option::port) != command->options.end();
-    if (needsPort && call.port.isEmpty()) {
+    const bool takesImage = std::find(command->options.begin(), command->options.end(),
+                                      Option::image) != command->options.end();
+    if (takesImage && call.port.isEmpty() == call.image.isEmpty()) {
+        return usageError(err, QStringLiteral("%1 needs --port N|PATH or --image FILE").arg(name),
+                          helpText(*command));
+    }
+    if (needsPort && !takesImage && call.port.isEmpty()) {
         return usageError(err, QStringLiteral("%1 needs --port N|PATH").arg(name),
                           helpText(*command));
     }

@@ -31,7 +31,7 @@ inline constexpr int exitFailure = 1;
 inline constexpr int exitUsage = 2;
 
 // The options a command may take.
-enum class Option { port, count, json, language, set, yes };
+enum class Option { port, count, json, language, set, yes, image, session, sessions };
 
 // One command line, parsed.
 struct Invocation {
@@ -42,6 +42,9 @@ struct Invocation {
     text::Language language = text::Language::none; // none: not given
     QStringList edits;                              // --set NAME=VALUE, in order
     bool yes = false;
+    QString image;         // --image FILE: an archive image saved by "archive read"
+    int session = 1;       // --session N
+    bool sessions = false; // --sessions
     QStringList arguments; // words after the command's own (a file name)
 };
 
@@ -52,6 +55,7 @@ struct Environment {
     std::function<std::time_t()> wallClock;
     std::function<void(std::chrono::milliseconds)> sleep;
     std::function<QStringList()> serialDevices;
+    bool stderrIsTerminal = false; // progress lines are drawn over each other on a terminal
 };
 
 struct Streams {
@@ -136,6 +140,11 @@ int commandParams(const Invocation& call, Streams io);
 int commandParamsSave(const Invocation& call, Streams io);
 int commandDoseReset(const Invocation& call, Streams io);
 int commandFactoryReset(const Invocation& call, Streams io);
+int commandArchiveRead(const Invocation& call, Streams io);
+int commandArchiveShow(const Invocation& call, Streams io);
+int commandArchiveExport(const Invocation& call, Streams io);
+int commandArchiveCsv(const Invocation& call, Streams io);
+int commandEraseArchive(const Invocation& call, Streams io);
 
 // The texts of poll: the decoded fields, and what the window would show.
 void printReading(const live::CurrentData& reading, const std::optional<live::ReadingsView>& view,

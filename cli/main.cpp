@@ -3,6 +3,12 @@
 #include <QCoreApplication>
 
 #include <clocale>
+#include <cstdio>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 int main(int argc, char** argv) {
     // The serial port needs an application object, though no event loop runs.
@@ -14,7 +20,13 @@ int main(int argc, char** argv) {
     QTextStream err(stderr);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
-    const int status = veltra::cli::run(args, out, err);
+    veltra::cli::Environment environment;
+#ifdef _WIN32
+    environment.stderrIsTerminal = _isatty(_fileno(stderr)) != 0;
+#else
+    environment.stderrIsTerminal = isatty(fileno(stderr)) != 0;
+#endif
+    const int status = veltra::cli::run(args, out, err, environment);
     out.flush();
     err.flush();
     return status;

@@ -18,6 +18,7 @@ const char* const usage =
     "  --seed N            seed of the fluctuations and the faults (default 1)\n"
     "  --link PATH         keep a symlink to the device at PATH\n"
     "  --wire-timing       pace the answers at 57600 baud 8N1\n"
+    "  --turnaround MS     answer each request no sooner than MS after it (default 0)\n"
     "  --fault KIND[:N]    fault the next N read answers (default 1); KIND is one of\n"
     "                      silence, truncated, bad-header-crc, bad-data-crc, garbage,\n"
     "                      delay=MS, drop\n"
@@ -98,6 +99,13 @@ int main(int argc, char** argv) {
             options.endpoint.linkPath = argv[++i];
         } else if (arg == "--wire-timing") {
             options.endpoint.wireTiming = true;
+        } else if (arg == "--turnaround" && hasValue) {
+            long ms = 0;
+            if (!parseInt(argv[++i], 0, 1000, ms)) {
+                std::fprintf(stderr, "veltra-sim: bad turnaround '%s'\n%s", argv[i], usage);
+                return 2;
+            }
+            options.endpoint.turnaround = std::chrono::milliseconds(ms);
         } else if (arg == "--fault" && hasValue) {
             veltra::sim::Fault fault;
             if (!parseFault(argv[i + 1], fault)) {

@@ -204,7 +204,9 @@ std::vector<std::uint8_t> ProtocolServer::randomBytes(std::size_t n) {
 Response ProtocolServer::withFault(std::vector<std::uint8_t> reply) {
     Fault fault;
     bool faulty = false;
-    if (!m_faults.empty()) {
+    if (!m_faults.empty() && m_faults.front().skipReads > 0) {
+        --m_faults.front().skipReads;
+    } else if (!m_faults.empty()) {
         fault = m_faults.front();
         if (--m_faults.front().count <= 0) {
             m_faults.pop_front();

@@ -33,8 +33,9 @@ enum class FaultKind {
 
 struct Fault {
     FaultKind kind = FaultKind::silence;
-    int count = 1;    // read requests it applies to
-    int delay_ms = 0; // for delay
+    int count = 1;     // read requests it applies to
+    int delay_ms = 0;  // for delay
+    int skipReads = 0; // read answers that go out untouched before the fault applies
 };
 
 // What the endpoint must do after a request: send bytes (after a delay), or drop the port.

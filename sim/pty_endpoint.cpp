@@ -180,7 +180,10 @@ void PtyEndpoint::serve() {
             }
             auto from =
                 m_options.wireTiming ? std::max(inboundWireFree, Steady::now()) : Steady::now();
-            if (response.delay.count() > 0) {
+            if (!response.bytes.empty()) {
+                from += m_options.turnaround;
+            }
+            if (response.delay.count() > 0 || m_options.turnaround.count() > 0) {
                 from += response.delay;
                 if (!waitUntil(from)) {
                     return;

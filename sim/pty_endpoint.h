@@ -22,6 +22,10 @@ namespace veltra::sim {
 struct EndpointOptions {
     bool wireTiming = false;
     int baud = 57600;
+    // The instrument's time to turn a request around: an answer starts no earlier than this
+    // after its request arrived. A real instrument takes a few milliseconds; with it, an answer
+    // that is late enough to miss its time-out also lands after the next request's purge.
+    std::chrono::microseconds turnaround{0};
     std::string linkPath; // optional stable symlink to the terminal's path
 };
 

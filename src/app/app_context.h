@@ -4,7 +4,9 @@
 // a global.
 
 #include "app/app_state.h"
+#include "app/archive_tab.h"
 #include "app/parameters_tab.h"
+#include "archive/archive_image.h"
 #include "link/device_link.h"
 #include "live/current_data.h"
 #include "live/polling_state.h"
@@ -31,7 +33,9 @@ public:
     link::DeviceLink link;
     live::CurrentData currentReading;
     live::PollingState polling;
-    ParametersTab parametersTab; // the parameters tab's state, shared by window and tool
+    ParametersTab parametersTab;   // the parameters tab's state, shared by window and tool
+    archive::ArchiveImage archive; // the local copy of the instrument's archive
+    ArchiveTab archiveTab;         // the archive tab's state
 
     // The clocks of the port scan and the connection menu: their 5000-second limits read the
     // wall clock in whole seconds; the scan's 2-second wait after a port opened sleeps. Tests

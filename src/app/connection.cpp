@@ -46,8 +46,8 @@ bool scanForInstrument(AppContext& context, ScanHost& host, QChar separator) {
 void runConnectionMenu(AppContext& context, ConnectionMenuHost& host, QChar separator) {
     AppState& state = context.state;
     host.setTimer1Enabled(false);
-    host.showSearchLook(false, text::Bilingual("Поиск устройства...", "Searching...")
-                                   .in(state.language));
+    host.showSearchLook(false,
+                        text::Bilingual("Поиск устройства...", "Searching...").in(state.language));
     scanForInstrument(context, host, separator);
     host.hideDialog();
     const bool autoDetect = host.chooseConnection();

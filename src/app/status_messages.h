@@ -26,6 +26,12 @@ inline const StatusMessage readOk{QStringLiteral("Прочитано"), QStringL
 inline const StatusMessage writeOk{QStringLiteral("Записано"), QStringLiteral("Write OK")};
 inline const StatusMessage noParameters{QStringLiteral("Параметры не прочитаны!"),
                                         QStringLiteral("No parameters!")};
+// The archive's operations say it their own way in English.
+inline const StatusMessage archivePortOpenError{QStringLiteral("Невозможно открыть порт"),
+                                                QStringLiteral("Port opening error")};
+// A text file of the archive that could not be written (the file's name in %1).
+inline const StatusMessage fileNotWritten{QStringLiteral("Не удалось записать файл %1"),
+                                          QStringLiteral("Cannot write the file %1")};
 } // namespace status
 
 // The text of the language, or nothing for a language other than 1 and 2.

@@ -51,6 +51,11 @@ void TForm1::applyLanguage(app::Language language) {
         m_ui->ComboBox9->addItems(app::timeFormatItems(language));
         m_ui->ComboBox9->setCurrentIndex(0);
     }
+    // The archive tab's header row and statistics labels (the session's unit caption gives way
+    // to "МЭД" / "Dose rate" until the next session is shown).
+    m_context.archiveTab.applyLanguage(language);
+    m_context.archiveTab.comboBox9 = 0;
+    showArchiveTab();
     if (m_connection != nullptr) {
         m_connection->applyDialogLanguage(language);
     }

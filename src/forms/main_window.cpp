@@ -38,6 +38,7 @@ TForm1::TForm1(app::AppContext& context, QWidget* parent)
     setUpStatusBar();
     setUpGrids();
     setUpLiveChart();
+    setUpArchiveTab();
 
     m_timer1.setInterval(timer1Interval_ms);
     m_timer2.setInterval(timer2Interval_ms);

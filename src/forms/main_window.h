@@ -7,6 +7,7 @@
 // results_tab.cpp (readings and live chart), parameters_tab.cpp.
 
 #include "app/app_context.h"
+#include "app/archive_tab.h"
 #include "app/polling_cycle.h"
 #include "app/startup_sequence.h"
 #include "live/live_series.h"
@@ -21,6 +22,7 @@ namespace Ui {
 class TForm1;
 }
 class QCPGraph;
+class QCPAxisTickerDateTime;
 class QComboBox;
 
 namespace veltra::forms {
@@ -30,7 +32,7 @@ class TForm3;
 class TForm4;
 class TForm9;
 
-class TForm1 : public QMainWindow, public app::StartupHost {
+class TForm1 : public QMainWindow, public app::StartupHost, public app::ArchiveHost {
     Q_OBJECT
 public:
     explicit TForm1(app::AppContext& context, QWidget* parent = nullptr);
@@ -45,6 +47,7 @@ public:
     [[nodiscard]] QTimer& timer2() { return m_timer2; }
     [[nodiscard]] QTimer& timer3() { return m_timer3; }
     [[nodiscard]] QCPGraph* series1() const { return m_series1; }
+    [[nodiscard]] QCPGraph* series12() const { return m_series12; }
     [[nodiscard]] const live::LiveSeries& liveSeries() const { return m_liveSeries; }
     [[nodiscard]] live::LiveSeries& liveSeries() { return m_liveSeries; }
     // The status line: the last message and its colour.
@@ -82,6 +85,12 @@ public:
     void setCompactOpacity(int alpha) override;
     void showResultsTab() override;
 
+    // ArchiveHost
+    void showReadProgress(int recordsRead) override;
+    void showArchiveTab() override;
+    bool confirmErase() override;
+    void resetMemoryFill() override;
+
     // ConnectionMenuHost: the connection dialog and Timer2
     void startTimer2() override;
     void showSearchLook(bool showLabel, const std::optional<QString>& labelText) override;
@@ -99,6 +108,19 @@ public:
     void Timer1Timer();
     void Timer2Timer();
     void N13Click();
+    void Button1Click();
+    void Button7Click();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void BitBtn3Click();
+    void BitBtn4Click();
+    void BitBtn5Click();
+    void BitBtn6Click();
+    void BitBtn7Click();
+    void BitBtn8Click();
+    void BitBtn9Click();
+    void BitBtn10Click();
+    void BitBtn11Click();
     void Timer3Timer();
     void FormShow();
     void N3Click();
@@ -146,6 +168,9 @@ private:
     // Each selector of the parameters tab and the state it shows.
     std::array<std::pair<QComboBox*, app::Selector*>, 8> selectorBindings();
     void setUpLiveChart();
+    void setUpArchiveTab();
+    void replotArchiveChart();
+    void navigate(archive::NavigationButton button);
     void replotLiveChart();
     // Sets the language from the menu: the tables, the marks, the polling cycle running.
     void chooseLanguage(app::Language language);
@@ -158,6 +183,8 @@ private:
     QTimer m_timer2;
     QTimer m_timer3;
     QCPGraph* m_series1 = nullptr;
+    QCPGraph* m_series12 = nullptr;
+    QSharedPointer<QCPAxisTickerDateTime> m_archiveTicker;
     // About one bucket for every two pixel columns of the 785-pixel chart.
     live::LiveSeries m_liveSeries{400};
     bool m_liveChartZoomed = false;

@@ -114,4 +114,29 @@ WriteResult writeFactorySettings(link::DeviceLink& link) {
     return sendWrite(link, link::command::factorySettings, 0);
 }
 
+void prepareArchiveRead(link::DeviceLink& link) {
+    std::fill_n(link.transferBuffer().begin(), archiveReadFillSize, std::uint8_t{0});
+}
+
+ReadResult<archive::RecordBytes> readArchiveRecord(link::DeviceLink& link, std::uint16_t number) {
+    constexpr std::uint16_t length = link::length::archiveRecord;
+    const bool ok = link.readBlock(link::command::archiveRecord, length, number);
+    auto result = failedRead<archive::RecordBytes>(link, length);
+    if (ok) {
+        result.outcome = Outcome::ok;
+        archive::RecordBytes record{};
+        std::copy_n(link.transferBuffer().begin(), record.size(), record.begin());
+        result.value = record;
+    }
+    return result;
+}
+
+std::size_t letLineSettle(link::DeviceLink& link) {
+    return link.discardPending(settleQuiet_ms);
+}
+
+WriteResult writeArchiveErase(link::DeviceLink& link) {
+    return sendWrite(link, link::command::eraseArchive, 0);
+}
+
 } // namespace veltra::instrument

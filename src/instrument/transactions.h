@@ -6,6 +6,7 @@
 //
 // This floor and link/ are the only code that touches the transfer buffer.
 
+#include "archive/archive_record.h"
 #include "instrument/outcome.h"
 #include "live/current_data.h"
 #include "params/parameter_block.h"
@@ -20,6 +21,7 @@ inline constexpr std::size_t pollFillSize = 1000;            // zeros before a c
 inline constexpr std::size_t parameterReadFillSize = 1000;   // 0, 1, 2, ... before the readout
 inline constexpr std::size_t parameterWriteFillSize = 100;   // 0xFF before the block is built
 inline constexpr std::size_t factorySettingsFillSize = 1000; // 0xFF before the command
+inline constexpr std::size_t archiveReadFillSize = 800;      // zeros before an archive read
 
 // How strictly a current-data reply is taken. The polling cycle accepts a reply whose CRC
 // checks; the start-up read and the command-line tool also insist on all 49 + 2 bytes (a short
@@ -56,5 +58,17 @@ WriteResult writeDoseReset(link::DeviceLink& link);
 
 // Command 0x50, length 0, address 0, after filling the first 1000 bytes with 0xFF.
 WriteResult writeFactorySettings(link::DeviceLink& link);
+
+// Before the first record of an archive read: the first 800 bytes cleared.
+void prepareArchiveRead(link::DeviceLink& link);
+// Command 0x25, length 10, address = the record number 0..799: one archive record.
+[[nodiscard]] ReadResult<archive::RecordBytes> readArchiveRecord(link::DeviceLink& link,
+                                                                 std::uint16_t number);
+// After an answer that belonged to an earlier request: waits for the line to fall quiet
+// (20 ms without a byte) and throws away what came, so the next request gets its own answer.
+inline constexpr int settleQuiet_ms = 20;
+std::size_t letLineSettle(link::DeviceLink& link);
+// Command 0x55, length 0, address 0: the instrument erases its archive. 9 bytes go out.
+WriteResult writeArchiveErase(link::DeviceLink& link);
 
 } // namespace veltra::instrument

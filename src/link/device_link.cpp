@@ -80,6 +80,20 @@ bool DeviceLink::readBlock(std::uint8_t command, std::uint16_t length, std::uint
     return false;
 }
 
+std::size_t DeviceLink::discardPending(int quiet_ms) {
+    constexpr std::size_t limit = 1000 / 16 + 1; // rounds of up to 16 bytes: about 1 s in all
+    std::array<std::uint8_t, 16> scratch{};
+    std::size_t discarded = 0;
+    for (std::size_t round = 0; round < limit; ++round) {
+        const std::size_t n = m_port->read(scratch, quiet_ms);
+        if (n == 0) {
+            break;
+        }
+        discarded += n;
+    }
+    return discarded;
+}
+
 std::uint32_t DeviceLink::writeBlock(std::uint8_t command, std::uint16_t length,
                                      std::uint16_t address) {
     const std::size_t dataAndCrc = std::size_t{length} + 2;

@@ -65,6 +65,10 @@ public:
     void close() { m_port->close(); }
 
     bool readBlock(std::uint8_t command, std::uint16_t length, std::uint16_t address);
+    // Reads and throws away whatever arrives until the line has been quiet for quiet_ms (at most
+    // 1 s in all): an answer still on its way to a request given up on. Returns the bytes
+    // thrown away.
+    std::size_t discardPending(int quiet_ms);
     std::uint32_t writeBlock(std::uint8_t command, std::uint16_t length, std::uint16_t address);
 
     [[nodiscard]] std::span<std::uint8_t> transferBuffer() { return m_transferBuffer; }

@@ -102,8 +102,8 @@ TEST_F(Discovery, TheInstrumentBehindSilentPortsIsFoundAndTheSilentOnesClearTheR
     const auto silent1 = startSimulator(true);
     const auto silent2 = startSimulator(true);
     const auto instrument = startSimulator();
-    const auto context = contextWith(
-        {{1, pathOf(*silent1)}, {2, pathOf(*silent2)}, {3, pathOf(*instrument)}});
+    const auto context =
+        contextWith({{1, pathOf(*silent1)}, {2, pathOf(*silent2)}, {3, pathOf(*instrument)}});
     context->state.language = app::Language::russian;
     ASSERT_TRUE(app::scanForInstrument(*context, host, '.'));
     EXPECT_EQ(context->state.portNumber, 3);
@@ -113,8 +113,8 @@ TEST_F(Discovery, TheInstrumentBehindSilentPortsIsFoundAndTheSilentOnesClearTheR
     EXPECT_EQ(host.messages.back(), "Прочитано");
     EXPECT_EQ(host.rows, QStringList({"3"})); // only the port found is listed
     using R = app::ScanHost::PortResult;
-    EXPECT_EQ(host.tried, (std::vector<std::pair<int, R>>{
-                              {1, R::noAnswer}, {2, R::noAnswer}, {3, R::found}}));
+    EXPECT_EQ(host.tried,
+              (std::vector<std::pair<int, R>>{{1, R::noAnswer}, {2, R::noAnswer}, {3, R::found}}));
     EXPECT_EQ(silent1->server().stats().reads, 1U);
     EXPECT_GE(host.paints, 4); // before the first port and after each
 }
@@ -156,7 +156,9 @@ TEST(CliScan, FindsTheInstrumentBehindASilentPortThroughTheIniPins) {
     }
     std::vector<std::chrono::milliseconds> waits;
     const cli::Environment environment{
-        {}, [&waits](std::chrono::milliseconds d) { waits.push_back(d); }, [] {
+        {},
+        [&waits](std::chrono::milliseconds d) { waits.push_back(d); },
+        [] {
             return QStringList(); // no real port of this machine is touched
         }};
     QString out;
@@ -187,14 +189,15 @@ TEST(CliScan, NoInstrumentAnywhereExitsOne) {
     {
         QFile ini("prog.ini");
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(("[Ports]\r\nCOM4=" + pathOf(*silent) + "\r\nCOM5=/nonexistent/tty\r\n").toUtf8());
+        ini.write(
+            ("[Ports]\r\nCOM4=" + pathOf(*silent) + "\r\nCOM5=/nonexistent/tty\r\n").toUtf8());
     }
     QString out;
     QString err;
     QTextStream o(&out);
     QTextStream e(&err);
-    const int status = cli::run({"scan"}, o, e,
-                                {{}, [](std::chrono::milliseconds) {}, [] { return QStringList(); }});
+    const int status = cli::run(
+        {"scan"}, o, e, {{}, [](std::chrono::milliseconds) {}, [] { return QStringList(); }});
     e.flush();
     QDir::setCurrent(old);
     EXPECT_EQ(status, cli::exitFailure);

@@ -59,7 +59,7 @@ private slots:
         QCOMPARE(dialog().portRowText(0), QStringLiteral("1"));
         QCOMPARE(dialog().ui().ProgressBar1->value(), 1);
         QCOMPARE(form().windowTitle(), QStringLiteral("ТР-403")); // the tables were applied
-        QVERIFY(!ui().Edit4->text().isEmpty());                  // the first reading
+        QVERIFY(!ui().Edit4->text().isEmpty());                   // the first reading
         QVERIFY(context->state.parametersRead);
         // Beside the number, the device it stands for.
         QCOMPARE(dialog().deviceLineText(), QString::fromStdString(simulator->devicePath()));

@@ -23,7 +23,7 @@ struct ScriptedPort final : SerialPort {
         std::deque<std::vector<std::uint8_t>> replies; // one per read call
         std::vector<std::vector<std::uint8_t>> written;
         QStringList openable;
-        int failOpens = 0;      // the next opens that fail
+        int failOpens = 0;          // the next opens that fail
         std::size_t writeLimit = 0; // when not 0, a write gets at most this many bytes out
     };
     explicit ScriptedPort(std::shared_ptr<Shared> s) : shared(std::move(s)) {}
@@ -78,7 +78,7 @@ inline std::vector<std::uint8_t> withCrc(std::vector<std::uint8_t> data) {
 }
 
 inline std::vector<std::uint8_t> replyHeader(std::uint8_t command, std::uint16_t length,
-                                      std::uint16_t address) {
+                                             std::uint16_t address) {
     const auto h = Frame{command, length, address}.bytes();
     return {h.begin(), h.end()};
 }

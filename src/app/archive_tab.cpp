@@ -1,0 +1,329 @@
+#include "app/archive_tab.h"
+
+#include "app/app_context.h"
+#include "archive/text_lines.h"
+#include "instrument/transactions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace veltra::app {
+
+namespace {
+
+using archive::recordCapacity;
+
+constexpr int unconfirmedReadsPerFailure = 5; // reads that never agree count as one failure
+constexpr int decodingProgressMaximum = 16;    // ProgressBar2's range as laid out
+
+std::optional<QString> dateFormatOf(int comboBox9) {
+    switch (comboBox9) {
+    case 0:
+        return QStringLiteral("hh:mm");
+    case 1:
+        return QStringLiteral("dd.MM.yy");
+    case 2:
+        return QStringLiteral("hh:mm dd.MM.yy");
+    default:
+        return std::nullopt; // the format stays as it was
+    }
+}
+
+void emptyRows(ArchiveTab& tab) {
+    for (auto& row : tab.rows) {
+        row = {};
+    }
+}
+
+// Steps 2 and 3 of showSession: the date format, and the statistics start again.
+void prepareSessionView(ArchiveTab& tab) {
+    if (const auto format = dateFormatOf(tab.comboBox9)) {
+        tab.dateFormat = *format;
+    }
+}
+
+void applyView(ArchiveTab& tab, const archive::SessionView& view) {
+    tab.points = view.points;
+    if (view.empty()) {
+        return; // the table, the box, the header and the statistics keep what they showed
+    }
+    for (std::size_t k = 0; k < view.rows.size() && k < tab.rows.size(); ++k) {
+        const auto& r = view.rows[k];
+        tab.rows[k] = {r.number, r.timeStamp, r.value};
+    }
+    tab.header[2] = *view.header2;
+    tab.rowCount = view.rowCount;
+    tab.box = view.box;
+    tab.stats = view.statTexts;
+}
+
+void tellFile(StatusHost& host, const QString& name) {
+    const StatusMessage& m = status::fileNotWritten;
+    host.showStatus(StatusColour::red, {m.russian.arg(name), m.english.arg(name)});
+}
+
+} // namespace
+
+ArchiveTab::ArchiveTab() : rows(archive::passRecords) {
+    applyLanguage(text::Language::russian);
+}
+
+void ArchiveTab::applyLanguage(text::Language language) {
+    header = {text::pick(language, "№", " #"), text::pick(language, "Время и дата", "Time and date"),
+              text::pick(language, "МЭД", "Dose rate")};
+    statLabels = {text::pick(language, "Время работы", "Working time"),
+                  text::pick(language, "Измерений", "Samples"),
+                  text::pick(language, "Максимум", "Maximum"),
+                  text::pick(language, "Минимум", "Minimum"),
+                  text::pick(language, "Среднее", "Average")};
+}
+
+std::vector<std::array<QString, 3>> ArchiveTab::sampleRows() const {
+    std::vector<std::array<QString, 3>> out;
+    for (const auto& row : rows) {
+        if (row[0].isEmpty()) {
+            break;
+        }
+        out.push_back(row);
+    }
+    return out;
+}
+
+bool appendToFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        return false;
+    }
+    const bool written = file.write(bytes) == bytes.size();
+    const bool flushed = file.flush();
+    file.close();
+    return written && flushed && file.error() == QFileDevice::NoError;
+}
+
+bool replaceFile(const QString& path, const QByteArray& bytes) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar separator,
+                              bool writeFiles) {
+    ArchiveReadResult result;
+    archive::ArchiveImage& image = context.archive;
+    ArchiveTab& tab = context.archiveTab;
+    if (!context.ensurePortOpen()) {
+        host.showStatus(StatusColour::red, status::archivePortOpenError);
+        result.outcome = ArchiveReadOutcome::portError;
+        return result; // a loaded archive stays loaded and browsable
+    }
+    image.currentSession = 1;
+    image.sessionCount = 1;
+
+    // The view prepared for the read.
+    tab.rowCount = static_cast<int>(recordCapacity);
+    tab.applyLanguage(context.state.language);
+    instrument::prepareArchiveRead(context.link);
+    image.clear();
+    emptyRows(tab);
+    tab.points.clear();
+    host.showReadProgress(0);
+    host.showArchiveTab();
+
+    // From a failed transaction on, a record is kept only when two successful reads of it in
+    // a row agree. A late answer puts every answer one behind: the first read of a record then
+    // brings the record before it, the second its own. A record whose first two reads agree and
+    // differ from the record before it (and that had no failure of its own) shows the line is in
+    // step again, and single reads resume.
+    bool confirming = false;
+    for (std::uint16_t address = 0; address < recordCapacity;) {
+        std::optional<archive::RecordBytes> previous;
+        int successes = 0;
+        bool failedHere = false;
+        int unconfirmed = 0;
+        std::optional<archive::RecordBytes> kept;
+        while (!kept) {
+            if (result.failures > archiveFailureBudget) {
+                image.loaded = false;
+                host.showReadProgress(-1);
+                host.showStatus(StatusColour::red, status::connectionError);
+                result.outcome = ArchiveReadOutcome::aborted;
+                return result;
+            }
+            const auto read = instrument::readArchiveRecord(context.link, address);
+            ++result.transactions;
+            if (!read.ok()) {
+                ++result.failures;
+                confirming = true;
+                failedHere = true;
+                previous.reset();
+                successes = 0;
+                continue;
+            }
+            ++successes;
+            if (!confirming) {
+                kept = read.value;
+            } else if (previous && *previous == *read.value) {
+                kept = read.value;
+                // A stale first read brings the record before this one; repeats of a failed
+                // request bring this record again, so only a record without a failure of its
+                // own can show it.
+                const bool inStep =
+                    successes == 2 && !failedHere && address > 0 &&
+                    !std::equal(kept->begin(), kept->end(), image.recordBytes(address - 1U).begin());
+                if (inStep) {
+                    confirming = false;
+                }
+            } else {
+                if (previous) {
+                    // Two reads of one record disagree: one of them belonged to an earlier
+                    // request, and the answer to this one is still on its way.
+                    instrument::letLineSettle(context.link);
+                }
+                previous = read.value;
+                if (++unconfirmed > unconfirmedReadsPerFailure) {
+                    ++result.failures; // an answer that never settles counts as a failure
+                    unconfirmed = 0;
+                    successes = 0;
+                    previous.reset();
+                }
+            }
+        }
+        image.setRecord(address, *kept);
+        ++address;
+        result.recordsRead = address;
+        host.showReadProgress(address);
+    }
+
+    image.loaded = true;
+    context.polling.readFailureCount = 0;
+    host.showReadProgress(-1);
+    host.showStatus(StatusColour::black, status::readOk);
+    runFirstDecodingPass(context, host, separator, writeFiles);
+    return result;
+}
+
+void runFirstDecodingPass(AppContext& context, ArchiveHost& host, QChar separator,
+                          bool writeFiles) {
+    ArchiveTab& tab = context.archiveTab;
+    archive::ArchiveImage& image = context.archive;
+    prepareSessionView(tab);
+    tab.points.clear();
+    tab.decodingProgressVisible = true;
+
+    const archive::FirstPass pass =
+        archive::firstDecodingPass(image, context.state.language, separator);
+    image.sessionCount = pass.sessionCount;
+    bool fileFailed = false;
+    const QString path = QDir::current().filePath(archive::archiveFileName);
+    for (std::size_t i = 0; i < pass.archiveLines.size(); ++i) {
+        // One open, write and close per record, as the instrument's program does: a line that
+        // cannot be written is lost alone, and told once after the pass.
+        if (writeFiles && !appendToFile(path, pass.archiveLines[i])) {
+            fileFailed = true;
+        }
+        tab.decodingProgress = std::min(static_cast<int>(i), decodingProgressMaximum);
+    }
+    applyView(tab, pass.session1);
+    if (!pass.session1.empty()) {
+        tab.decodingProgressVisible = false;
+    }
+    host.showArchiveTab();
+    if (fileFailed) {
+        tellFile(host, archive::archiveFileName);
+    }
+}
+
+bool showSession(AppContext& context, QChar separator) {
+    ArchiveTab& tab = context.archiveTab;
+    tab.points.clear();
+    emptyRows(tab);
+    prepareSessionView(tab);
+    const archive::SessionView view = archive::buildSessionView(
+        context.archive, context.archive.currentSession, context.state.language, separator);
+    applyView(tab, view);
+    return !view.empty();
+}
+
+void stepSession(AppContext& context, ArchiveHost& host, SessionStep step, QChar separator) {
+    archive::ArchiveImage& image = context.archive;
+    if (!image.loaded) {
+        return;
+    }
+    if (step == SessionStep::previous) {
+        if (--image.currentSession == 0) {
+            image.currentSession = image.sessionCount;
+        }
+    } else if (++image.currentSession > image.sessionCount) {
+        image.currentSession = 1;
+    }
+    const bool found = showSession(context, separator);
+    host.showArchiveTab();
+    if (found && context.archiveTab.saveToFile) {
+        writeSessionFile(context, host, image.currentSession, separator);
+    }
+}
+
+bool writeSessionFile(AppContext& context, StatusHost& host, int session, QChar separator) {
+    QByteArray bytes;
+    for (const auto& row : context.archiveTab.sampleRows()) {
+        bytes += archive::sessionFileLine({row[0], row[1], row[2]}, separator);
+    }
+    const QString name = archive::sessionFileName(session);
+    if (!replaceFile(QDir::current().filePath(name), bytes)) {
+        tellFile(host, name);
+        return false;
+    }
+    return true;
+}
+
+bool navigateChart(ArchiveTab& tab, archive::NavigationButton button,
+                   archive::AxisRange shownRange) {
+    const auto range = archive::navigate(button, shownRange);
+    if (!range) {
+        return false;
+    }
+    tab.axes.apply(button, *range);
+    return true;
+}
+
+void resetChartScaling(ArchiveTab& tab) {
+    tab.axes.reset();
+}
+
+EraseOutcome eraseArchive(AppContext& context, ArchiveHost& host) {
+    if (!host.confirmErase()) {
+        return EraseOutcome::declined;
+    }
+    // Nothing local is cleared when the command cannot reach the instrument.
+    if (!context.ensurePortOpen()) {
+        host.showStatus(StatusColour::red, status::archivePortOpenError);
+        return EraseOutcome::portError;
+    }
+    ArchiveTab& tab = context.archiveTab;
+    tab.points.clear();
+    if (!instrument::writeArchiveErase(context.link).complete()) {
+        host.showArchiveTab();
+        host.showStatus(StatusColour::red, status::connectionError);
+        return EraseOutcome::writtenShort;
+    }
+    archive::ArchiveImage& image = context.archive;
+    std::fill_n(image.bytes.begin(), 80 * archive::recordSize, std::uint8_t{0});
+    image.currentSession = 0;
+    image.sessionCount = 1;
+    tab.box = QStringLiteral(" ");
+    emptyRows(tab);
+    tab.stats = std::array<QString, 5>{};
+    image.loaded = false;
+    host.showArchiveTab();
+    host.resetMemoryFill();
+    return EraseOutcome::erased;
+}
+
+} // namespace veltra::app

@@ -1,0 +1,115 @@
+#pragma once
+// The archive tab as state: the sample table (StringGrid8), the statistics (StringGrid3), the
+// session box (Edit2), the chart's points and axes (Chart5), the date format, "Сохранить в
+// файле" (CheckBox1), and the tab's operations: readArchive (Button1), the session arrows
+// (BitBtn5, BitBtn11), the chart's navigation buttons, and eraseArchive (Button7). The window
+// shows this state; the command-line tool runs the same operations on it.
+
+#include "app/status_messages.h"
+#include "archive/archive_image.h"
+#include "archive/navigation.h"
+#include "archive/session_view.h"
+
+#include <QChar>
+#include <QString>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace veltra::app {
+
+class AppContext;
+
+struct ArchiveTab {
+    ArchiveTab();
+
+    std::array<QString, 3> header;             // row 0 of StringGrid8
+    std::vector<std::array<QString, 3>> rows;  // rows 1..799
+    int rowCount = static_cast<int>(archive::recordCapacity); // StringGrid8.RowCount
+    std::array<QString, 5> statLabels;         // column 0 of StringGrid3
+    std::optional<std::array<QString, 5>> stats; // column 1; nothing shown yet
+    std::optional<QString> box;                // Edit2; nothing shown yet
+    std::vector<archive::ChartPoint> points;   // Series12
+    QString dateFormat = QStringLiteral("hh:mm"); // the chart's bottom-axis labels
+    archive::ChartAxes axes;
+    int comboBox9 = 0;       // the date-format selector's item
+    bool saveToFile = false; // CheckBox1
+    bool decodingProgressVisible = false; // ProgressBar2, during the first decoding pass
+    int decodingProgress = 0;             // 0..16
+
+    // The header row and the statistics' labels in a language (the tables' rule).
+    void applyLanguage(text::Language language);
+    // The rows that show a sample: rows 1.. up to the first empty one.
+    [[nodiscard]] std::vector<std::array<QString, 3>> sampleRows() const;
+};
+
+// Where the tab's operations report and show their progress.
+class ArchiveHost : public virtual StatusHost {
+public:
+    // Repaints the read's progress indicator with the records read so far (0..800), without
+    // running the event loop; -1 hides it.
+    virtual void showReadProgress(int recordsRead) = 0;
+    // Shows the tab's state in its controls.
+    virtual void showArchiveTab() = 0;
+    // Asks before the instrument's archive is erased (the default answer is no).
+    virtual bool confirmErase() = 0;
+    // The memory-fill indicator after an erase: "0%", an empty bar, the button-face colour.
+    virtual void resetMemoryFill() = 0;
+};
+
+inline constexpr int archiveFailureBudget = 10; // failed transactions for one whole read
+
+enum class ArchiveReadOutcome { read, portError, aborted };
+struct ArchiveReadResult {
+    ArchiveReadOutcome outcome = ArchiveReadOutcome::read;
+    int recordsRead = 0; // records kept, from record 0 on
+    int failures = 0;    // failed transactions
+    int transactions = 0; // record reads made, the failed and the confirming ones included
+};
+
+// readArchive: reads the 800 records into the image (ten failed transactions are retried
+// silently, the eleventh anywhere ends the read), then runs the first decoding pass.
+// A late answer must never be kept under another record's number: the protocol has no sequence
+// numbers, so once a transaction has failed, an answer that came after its time-out can be taken
+// as the answer to a later request, and every answer after it is then one behind. From a
+// failure on, a record is therefore kept only when two reads of it in a row agree (a shifted
+// answer carries another record's bytes), until a record proves the line is in step again.
+// With writeFiles the pass appends every record's line to "archive.txt".
+ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar decimalSeparator,
+                              bool writeFiles = true);
+
+// The first decoding pass after a complete read (part of readArchive).
+void runFirstDecodingPass(AppContext& context, ArchiveHost& host, QChar decimalSeparator,
+                          bool writeFiles);
+
+// showSession of the current session; true when it had a sample.
+bool showSession(AppContext& context, QChar decimalSeparator);
+// BitBtn5Click and BitBtn11Click: the previous or next session, with wrap-around; nothing
+// while no archive is loaded. With "Сохранить в файле" ticked, a session that has a sample is
+// written to its file.
+enum class SessionStep { previous, next };
+void stepSession(AppContext& context, ArchiveHost& host, SessionStep step,
+                 QChar decimalSeparator);
+// Writes "сеанс<N>.txt" from the table's rows; false (and told in red) when it cannot.
+bool writeSessionFile(AppContext& context, StatusHost& host, int session,
+                      QChar decimalSeparator);
+
+// The chart's navigation: a button's new range from the axis range the chart shows now, or
+// nothing (a refusal changes nothing).
+bool navigateChart(ArchiveTab& tab, archive::NavigationButton button,
+                   archive::AxisRange shownRange);
+void resetChartScaling(ArchiveTab& tab); // BitBtn10
+
+enum class EraseOutcome { erased, declined, portError, writtenShort };
+// eraseArchive (Button7): asks first; when the port cannot be opened (or the command did not
+// go out) it says so and clears nothing; otherwise the command 0x55 and the tab cleared.
+EraseOutcome eraseArchive(AppContext& context, ArchiveHost& host);
+
+// The archive's text files in the current directory. Each call opens, writes and closes; a
+// failure is reported, never hidden.
+bool appendToFile(const QString& path, const QByteArray& bytes);
+// Replaced only once the new content is wholly written.
+bool replaceFile(const QString& path, const QByteArray& bytes);
+
+} // namespace veltra::app
