@@ -170,7 +170,8 @@ int commandArchiveRead(const Invocation& call, Streams io) {
         io.err << "veltra-cli: the archive read ended after " << read.failures
                << " failed transactions on " << portName(*context) << "; " << read.recordsRead
                << " records read";
-        if (read.recordsRead > 0 && app::replaceFile(partial, imageData(*context, read.recordsRead))) {
+        if (read.recordsRead > 0 &&
+            app::replaceFile(partial, imageData(*context, read.recordsRead))) {
             io.err << ", saved to " << partial;
         }
         io.err << '\n';

@@ -15,7 +15,7 @@ namespace {
 using archive::recordCapacity;
 
 constexpr int unconfirmedReadsPerFailure = 5; // reads that never agree count as one failure
-constexpr int decodingProgressMaximum = 16;    // ProgressBar2's range as laid out
+constexpr int decodingProgressMaximum = 16;   // ProgressBar2's range as laid out
 
 std::optional<QString> dateFormatOf(int comboBox9) {
     switch (comboBox9) {
@@ -70,13 +70,13 @@ ArchiveTab::ArchiveTab() : rows(archive::passRecords) {
 }
 
 void ArchiveTab::applyLanguage(text::Language language) {
-    header = {text::pick(language, "№", " #"), text::pick(language, "Время и дата", "Time and date"),
+    header = {text::pick(language, "№", " #"),
+              text::pick(language, "Время и дата", "Time and date"),
               text::pick(language, "МЭД", "Dose rate")};
-    statLabels = {text::pick(language, "Время работы", "Working time"),
-                  text::pick(language, "Измерений", "Samples"),
-                  text::pick(language, "Максимум", "Maximum"),
-                  text::pick(language, "Минимум", "Minimum"),
-                  text::pick(language, "Среднее", "Average")};
+    statLabels = {
+        text::pick(language, "Время работы", "Working time"),
+        text::pick(language, "Измерений", "Samples"), text::pick(language, "Максимум", "Maximum"),
+        text::pick(language, "Минимум", "Minimum"), text::pick(language, "Среднее", "Average")};
 }
 
 std::vector<std::array<QString, 3>> ArchiveTab::sampleRows() const {
@@ -174,9 +174,9 @@ ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar sepa
                 // A stale first read brings the record before this one; repeats of a failed
                 // request bring this record again, so only a record without a failure of its
                 // own can show it.
-                const bool inStep =
-                    successes == 2 && !failedHere && address > 0 &&
-                    !std::equal(kept->begin(), kept->end(), image.recordBytes(address - 1U).begin());
+                const bool inStep = successes == 2 && !failedHere && address > 0 &&
+                                    !std::equal(kept->begin(), kept->end(),
+                                                image.recordBytes(address - 1U).begin());
                 if (inStep) {
                     confirming = false;
                 }

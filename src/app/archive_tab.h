@@ -24,17 +24,17 @@ class AppContext;
 struct ArchiveTab {
     ArchiveTab();
 
-    std::array<QString, 3> header;             // row 0 of StringGrid8
-    std::vector<std::array<QString, 3>> rows;  // rows 1..799
+    std::array<QString, 3> header;                            // row 0 of StringGrid8
+    std::vector<std::array<QString, 3>> rows;                 // rows 1..799
     int rowCount = static_cast<int>(archive::recordCapacity); // StringGrid8.RowCount
-    std::array<QString, 5> statLabels;         // column 0 of StringGrid3
-    std::optional<std::array<QString, 5>> stats; // column 1; nothing shown yet
-    std::optional<QString> box;                // Edit2; nothing shown yet
-    std::vector<archive::ChartPoint> points;   // Series12
-    QString dateFormat = QStringLiteral("hh:mm"); // the chart's bottom-axis labels
+    std::array<QString, 5> statLabels;                        // column 0 of StringGrid3
+    std::optional<std::array<QString, 5>> stats;              // column 1; nothing shown yet
+    std::optional<QString> box;                               // Edit2; nothing shown yet
+    std::vector<archive::ChartPoint> points;                  // Series12
+    QString dateFormat = QStringLiteral("hh:mm");             // the chart's bottom-axis labels
     archive::ChartAxes axes;
-    int comboBox9 = 0;       // the date-format selector's item
-    bool saveToFile = false; // CheckBox1
+    int comboBox9 = 0;                    // the date-format selector's item
+    bool saveToFile = false;              // CheckBox1
     bool decodingProgressVisible = false; // ProgressBar2, during the first decoding pass
     int decodingProgress = 0;             // 0..16
 
@@ -63,8 +63,8 @@ inline constexpr int archiveFailureBudget = 10; // failed transactions for one w
 enum class ArchiveReadOutcome { read, portError, aborted };
 struct ArchiveReadResult {
     ArchiveReadOutcome outcome = ArchiveReadOutcome::read;
-    int recordsRead = 0; // records kept, from record 0 on
-    int failures = 0;    // failed transactions
+    int recordsRead = 0;  // records kept, from record 0 on
+    int failures = 0;     // failed transactions
     int transactions = 0; // record reads made, the failed and the confirming ones included
 };
 
@@ -89,11 +89,9 @@ bool showSession(AppContext& context, QChar decimalSeparator);
 // while no archive is loaded. With "Сохранить в файле" ticked, a session that has a sample is
 // written to its file.
 enum class SessionStep { previous, next };
-void stepSession(AppContext& context, ArchiveHost& host, SessionStep step,
-                 QChar decimalSeparator);
+void stepSession(AppContext& context, ArchiveHost& host, SessionStep step, QChar decimalSeparator);
 // Writes "сеанс<N>.txt" from the table's rows; false (and told in red) when it cannot.
-bool writeSessionFile(AppContext& context, StatusHost& host, int session,
-                      QChar decimalSeparator);
+bool writeSessionFile(AppContext& context, StatusHost& host, int session, QChar decimalSeparator);
 
 // The chart's navigation: a button's new range from the axis range the chart shows now, or
 // nothing (a refusal changes nothing).

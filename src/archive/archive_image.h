@@ -24,7 +24,9 @@ struct ArchiveImage {
     int currentSession = 0;                 // the session on view, 1-based (0 after an erase)
 
     [[nodiscard]] std::span<const std::uint8_t, recordSize> recordBytes(std::size_t i) const {
-        return std::span<const std::uint8_t, size>(bytes).subspan(i * recordSize).first<recordSize>();
+        return std::span<const std::uint8_t, size>(bytes)
+            .subspan(i * recordSize)
+            .first<recordSize>();
     }
     [[nodiscard]] ArchiveRecord record(std::size_t i) const {
         return decodeRecord(recordBytes(i), static_cast<int>(i));

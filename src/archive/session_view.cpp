@@ -44,8 +44,8 @@ SampleRow sampleRow(const ArchiveRecord& s, QChar separator) {
     const auto& c = s.clock;
     return {QString::number(s.index + 1),
             QStringLiteral("%1.%2.%3 %4/%5/%6")
-                .arg(twoDigits(c.hour), twoDigits(c.minute), twoDigits(c.second),
-                     twoDigits(c.day), twoDigits(c.month), twoDigits(c.year - 2000)),
+                .arg(twoDigits(c.hour), twoDigits(c.minute), twoDigits(c.second), twoDigits(c.day),
+                     twoDigits(c.month), twoDigits(c.year - 2000)),
             valueText(s.value, separator)};
 }
 
@@ -75,11 +75,10 @@ SessionView SessionViewBuilder::finish(int sessionCount) && {
                 .arg(text::pick(m_language, " из ", " of "))
                 .arg(sessionCount);
     const bool english = m_language == text::Language::english;
-    v.statTexts = {text::formatDuration(static_cast<std::int32_t>(v.stats.duration()), m_language,
-                                        !english),
-                   QString::number(count), valueText(v.stats.maximum, m_separator),
-                   valueText(v.stats.minimum, m_separator),
-                   valueText(v.stats.average(), m_separator)};
+    v.statTexts = {
+        text::formatDuration(static_cast<std::int32_t>(v.stats.duration()), m_language, !english),
+        QString::number(count), valueText(v.stats.maximum, m_separator),
+        valueText(v.stats.minimum, m_separator), valueText(v.stats.average(), m_separator)};
     return std::move(v);
 }
 

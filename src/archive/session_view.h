@@ -51,9 +51,9 @@ struct SessionView {
     SessionStats stats;
     std::optional<QString> header2; // column 2's header: the first sample's unit caption
     // Set only when the session has a sample; otherwise the tab keeps what it showed.
-    int rowCount = 0;                  // StringGrid8.RowCount: 17 up to 16 samples, else n + 1
-    QString box;                       // " 2 из 5" / " 2 of 5"
-    std::array<QString, 5> statTexts;  // duration, count, maximum, minimum, average
+    int rowCount = 0;                 // StringGrid8.RowCount: 17 up to 16 samples, else n + 1
+    QString box;                      // " 2 из 5" / " 2 of 5"
+    std::array<QString, 5> statTexts; // duration, count, maximum, minimum, average
 
     [[nodiscard]] bool empty() const { return rows.empty(); }
 };

@@ -13,7 +13,7 @@ constexpr int iconSize = 16;
 void drawArrow(QPainter& p, ChartIcon kind) {
     // An arrow pointing right, turned to its direction.
     p.translate(iconSize / 2.0, iconSize / 2.0);
-    const int turns = kind == ChartIcon::right ? 0
+    const int turns = kind == ChartIcon::right  ? 0
                       : kind == ChartIcon::down ? 1
                       : kind == ChartIcon::left ? 2
                                                 : 3;

@@ -220,8 +220,8 @@ TEST_F(ArchiveSimTest, EraseAsksSendsNineBytesAndClearsTheTab) {
 
     context->state.portNumber = 1;
     EXPECT_EQ(app::eraseArchive(*context, host), app::EraseOutcome::erased);
-    ASSERT_TRUE(sim::Simulator::waitFor(
-        [&] { return simulator->server().stats().writes == 1; }, std::chrono::seconds(5)));
+    ASSERT_TRUE(sim::Simulator::waitFor([&] { return simulator->server().stats().writes == 1; },
+                                        std::chrono::seconds(5)));
     EXPECT_EQ(simulator->server().requestLog().back(),
               (std::vector<std::uint8_t>{0x55, 0x00, 0x00, 0x00, 0x00, 0x28, 0x0C, 0xFF, 0xFF}));
     EXPECT_TRUE(simulator->model().archiveRecord(0)[0] == 0);
@@ -274,8 +274,7 @@ TEST_F(ArchiveSimTest, TheToolSavesTheImageAndWhatWasReadBeforeAnEnd) {
     EXPECT_EQ(shown["rows"].toArray().size(), 209); // 210 records, the all-0xFF one is no sample
     EXPECT_EQ(shown["rows"][0][0].toString(), "122");
     EXPECT_EQ(shown["points"].toArray().size(), 209);
-    EXPECT_EQ(run({"archive", "show", "--image", "image.bin", "--session", "4"}),
-              cli::exitUsage);
+    EXPECT_EQ(run({"archive", "show", "--image", "image.bin", "--session", "4"}), cli::exitUsage);
     EXPECT_EQ(run({"archive", "show", "--port", path, "--image", "image.bin"}), cli::exitUsage);
 
     ASSERT_EQ(run({"archive", "export", "--image", "image.bin", "--sessions"}), cli::exitOk);
@@ -283,7 +282,8 @@ TEST_F(ArchiveSimTest, TheToolSavesTheImageAndWhatWasReadBeforeAnEnd) {
     EXPECT_TRUE(QFile::exists(archive::sessionFileName(3)));
     ASSERT_EQ(run({"archive", "csv", "--image", "image.bin", "samples.csv"}), cli::exitOk);
     const QByteArray csv = fileContents("samples.csv");
-    EXPECT_TRUE(csv.startsWith("record,session,time,value,quantity,unit\n1,1,2026-11-02T09:00:00,"));
+    EXPECT_TRUE(
+        csv.startsWith("record,session,time,value,quantity,unit\n1,1,2026-11-02T09:00:00,"));
 
     EXPECT_EQ(run({"--port", path, "erase-archive"}), cli::exitUsage);
     EXPECT_EQ(run({"--port", path, "erase-archive", "--yes"}), cli::exitOk);

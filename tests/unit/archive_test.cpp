@@ -127,8 +127,8 @@ TEST(SessionWalk, TheThreeRules) {
          {sample(1, minute(10)), sample(1, minute(9)), sample(1, minute(30))},
          {1, 2, 2},
          2},
-        {"a zero reading does not split", {sample(1, minute(0)), sample(0, minute(1)),
-                                           sample(1, minute(2))},
+        {"a zero reading does not split",
+         {sample(1, minute(0)), sample(0, minute(1)), sample(1, minute(2))},
          {1, 1},
          1},
         {"a leading blank", {blank, sample(1, minute(0)), sample(1, minute(1))}, {2, 2}, 2},
@@ -160,8 +160,8 @@ TEST(SessionWalk, Record799IsOnlyTheLookAhead) {
 }
 
 TEST(SessionView, StatisticsInSinglePrecisionAndTheirTexts) {
-    const auto image = imageOf({sample(0.5, minute(0)), sample(1.5, minute(1)),
-                                sample(1.0, minute(2))});
+    const auto image =
+        imageOf({sample(0.5, minute(0)), sample(1.5, minute(1)), sample(1.0, minute(2))});
     const SessionView v = buildSessionView(image, 1, ru, '.');
     EXPECT_EQ(v.statTexts[1], "3");
     EXPECT_EQ(v.statTexts[2], "1.500");
@@ -199,10 +199,10 @@ TEST(SessionView, DurationsRowCountsAndTheBox) {
             const auto day = floor<days>(moment);
             const year_month_day date{day};
             const hh_mm_ss time{moment - day};
-            return At{static_cast<int>(time.hours().count()),
-                      static_cast<int>(time.minutes().count()),
-                      static_cast<int>(time.seconds().count()), static_cast<int>(unsigned(date.day())),
-                      static_cast<int>(unsigned(date.month())), static_cast<int>(date.year())};
+            return At{
+                static_cast<int>(time.hours().count()),   static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()), static_cast<int>(unsigned(date.day())),
+                static_cast<int>(unsigned(date.month())), static_cast<int>(date.year())};
         };
         const std::int64_t start = 1'000'000'000; // 2001-09-09 01:46:40
         const auto image = imageOf({sample(1, at(start)), sample(1, at(start + seconds))});
@@ -223,8 +223,8 @@ TEST(SessionView, DurationsRowCountsAndTheBox) {
         EXPECT_EQ(buildSessionView(imageOf(records), 1, ru, '.').rowCount, rows) << samples;
     }
 
-    auto image = imageOf({sample(1, minute(0)), blank, sample(2, minute(1)), blank,
-                          sample(3, minute(2))});
+    auto image =
+        imageOf({sample(1, minute(0)), blank, sample(2, minute(1)), blank, sample(3, minute(2))});
     image.sessionCount = 3;
     EXPECT_EQ(buildSessionView(image, 2, ru, '.').box, " 2 из 3");
     EXPECT_EQ(buildSessionView(image, 2, en, '.').box, " 2 of 3");
@@ -244,8 +244,11 @@ TEST(TextLines, TheArchiveFileLine) {
     // All 0xFF: the value reads as 0, each BCD field as 15 * 10 + 15, the mode bits as alpha.
     EXPECT_EQ(archiveLine(decodeRecord(erased, 0), 0, en),
               "0 165:165:165 0 Alpha, 1/(min*cm2)\r\n");
-    for (const auto& [value, text] : {std::pair{0.25, "0.25"}, {1234.567, "1234.57"},
-                                      {1e-05, "1e-05"}, {12.5, "12.5"}, {0.0, "0"},
+    for (const auto& [value, text] : {std::pair{0.25, "0.25"},
+                                      {1234.567, "1234.57"},
+                                      {1e-05, "1e-05"},
+                                      {12.5, "12.5"},
+                                      {0.0, "0"},
                                       {123456789.0, "1.23457e+08"}}) {
         EXPECT_EQ(s(streamNumber(value)), text);
     }

@@ -1,0 +1,105 @@
+// The archive read as the program makes it, and the session view.
+//
+//   ReadArchive/0  readArchive (800 records, the first decoding pass, 799 lines appended to
+//                  archive.txt in a temporary directory) without wire timing: the software cost.
+//   ReadArchive/1  the same with 57600-baud wire timing, against the line's own limit of
+//                  800 x 26 bytes x 10 bits / 57600 baud = 3.611 s.
+//   ShowSession    showSession of the largest session of a full archive (800 samples, one
+//                  session), the walk, the table's texts, the statistics and the points.
+//
+// Figures are reported, never asserted.
+
+#include "app/app_context.h"
+#include "app/archive_tab.h"
+#include "link/codecs.h"
+#include "simulator.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <chrono>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr double wireLimit_s = 800.0 * 26.0 * 10.0 / 57600.0;
+
+class SilentHost final : public veltra::app::ArchiveHost {
+public:
+    void showStatus(veltra::app::StatusColour, const veltra::app::StatusMessage&) override {}
+    void showNoConnection() override {}
+    void showReadProgress(int) override {}
+    void showArchiveTab() override {}
+    bool confirmErase() override { return false; }
+    void resetMemoryFill() override {}
+};
+
+void ReadArchive(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString old = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    veltra::sim::SimulatorOptions options;
+    options.model.archiveLogging = false;
+    options.endpoint.wireTiming = state.range(0) != 0;
+    veltra::sim::Simulator simulator(options);
+    if (!simulator.start()) {
+        state.SkipWithError(simulator.errorText().c_str());
+        return;
+    }
+    veltra::app::AppContext context(
+        veltra::link::PortCatalog({{1, QString::fromStdString(simulator.devicePath())}}, {}));
+    context.state.portNumber = 1;
+    SilentHost host;
+    double total_s = 0.0;
+    int failures = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto result = veltra::app::readArchive(context, host, '.');
+        total_s += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        failures += result.failures;
+    }
+    QDir::setCurrent(old);
+    const double perRead_s = total_s / static_cast<double>(state.iterations());
+    state.counters["failures"] = failures;
+    if (options.endpoint.wireTiming) {
+        state.counters["wire_limit_s"] = wireLimit_s;
+        state.counters["over_limit_pct"] = 100.0 * (perRead_s / wireLimit_s - 1.0);
+    }
+}
+
+void ShowSession(benchmark::State& state) {
+    veltra::app::AppContext context(veltra::link::PortCatalog({}, {}));
+    auto& image = context.archive;
+    for (std::size_t i = 0; i < 800; ++i) {
+        veltra::archive::RecordBytes r{};
+        veltra::link::encodeFloat32(r, 0, 0.1 + 0.001 * static_cast<double>(i % 97));
+        r[4] = veltra::link::encodeBcd(static_cast<int>(i % 60));
+        r[5] = veltra::link::encodeBcd(static_cast<int>((i / 60) % 60));
+        r[6] = veltra::link::encodeBcd(static_cast<int>(i / 3600));
+        r[7] = 0x01;
+        r[8] = 0x01;
+        r[9] = 0x26;
+        image.setRecord(i, r);
+    }
+    image.loaded = true;
+    image.currentSession = 1;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(veltra::app::showSession(context, '.'));
+    }
+    state.counters["samples"] = static_cast<double>(context.archiveTab.points.size());
+}
+
+BENCHMARK(ReadArchive)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(ShowSession)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv); // the serial port needs an application object
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
