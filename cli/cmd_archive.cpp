@@ -9,7 +9,6 @@
 
 #include <QFile>
 #include <QJsonArray>
-#include <QSaveFile>
 
 namespace veltra::cli {
 

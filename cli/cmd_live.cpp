@@ -1,12 +1,12 @@
 // veltra-cli's live commands: poll, clock-sync, and the raw current-data block saved and decoded.
 #include "command.h"
 
+#include "app/archive_tab.h"
 #include "instrument/transactions.h"
 #include "live/presentation.h"
 #include "text/number_text.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <chrono>
 #include <ctime>
@@ -177,11 +177,9 @@ int commandDumpCurrent(const Invocation& call, Streams io) {
     }
     const auto& bytes = *read.value;
     const QString path = call.arguments[0];
-    QSaveFile file(path);
     const auto size = static_cast<qint64>(bytes.size());
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(reinterpret_cast<const char*>(bytes.data()), size) != size || !file.commit()) {
-        io.err << "veltra-cli: cannot write " << path << ": " << file.errorString() << '\n';
+    if (!app::replaceFile(path, QByteArray(reinterpret_cast<const char*>(bytes.data()), size))) {
+        io.err << "veltra-cli: cannot write " << path << '\n';
         return exitFailure;
     }
     io.out << "saved " << size << " bytes to " << path << '\n';

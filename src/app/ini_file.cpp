@@ -54,6 +54,10 @@ bool sameName(const QString& a, const QString& b) {
 IniFile IniFile::parse(const QByteArray& text) {
     IniFile ini;
     qsizetype start = 0;
+    if (text.startsWith("\xEF\xBB\xBF")) {
+        ini.m_byteOrderMark = true;
+        start = 3;
+    }
     while (start < text.size()) {
         const qsizetype lf = text.indexOf('\n', start);
         if (lf < 0) {
@@ -68,7 +72,7 @@ IniFile IniFile::parse(const QByteArray& text) {
 }
 
 QByteArray IniFile::serialize() const {
-    QByteArray out;
+    QByteArray out = m_byteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray();
     for (const Line& line : m_lines) {
         out += line.raw;
         out += line.ending;

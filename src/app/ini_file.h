@@ -5,7 +5,8 @@
 // functions do; the first occurrence of a section or key wins.
 //
 // The file is 8-bit Windows-1251 text; lines end in CR LF (a lone LF is accepted on reading
-// and kept as it was).
+// and kept as it was, and new lines take the file's own line end). A UTF-8 byte-order mark that
+// some editors put in front is skipped on reading and kept on writing.
 
 #include <QByteArray>
 #include <QString>
@@ -47,6 +48,7 @@ private:
     [[nodiscard]] std::optional<Location> find(const QString& section, const QString& key) const;
 
     std::vector<Line> m_lines;
+    bool m_byteOrderMark = false;
 };
 
 } // namespace veltra::app

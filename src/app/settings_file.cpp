@@ -10,12 +10,23 @@ QString settingsFilePath() {
     return QDir::current().filePath(QStringLiteral("prog.ini"));
 }
 
-IniFile readIniFile(const QString& path) {
+LoadedIni loadIniFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.exists()) {
         return {};
     }
-    return IniFile::parse(file.readAll());
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {{}, IniState::unreadable};
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        return {{}, IniState::unreadable};
+    }
+    return {IniFile::parse(bytes), IniState::read};
+}
+
+IniFile readIniFile(const QString& path) {
+    return loadIniFile(path).ini;
 }
 
 namespace {
@@ -42,20 +53,34 @@ Settings loadSettings(const IniFile& ini) {
             integerOr(ini, QStringLiteral("Mode"), defaults.viewMode)};
 }
 
-bool saveSettings(const QString& path, const Settings& settings) {
-    IniFile ini = readIniFile(path);
+SaveOutcome saveSettings(const QString& path, const Settings& settings) {
+    LoadedIni loaded = loadIniFile(path);
+    if (loaded.state == IniState::unreadable) {
+        return SaveOutcome::unreadable;
+    }
+    IniFile& ini = loaded.ini;
     ini.setValue(commonSection, QStringLiteral("Language"),
                  QString::number(text::languageCode(settings.language)));
     ini.setValue(commonSection, QStringLiteral("Transparent"),
                  QString::number(settings.transparency));
     ini.setValue(commonSection, QStringLiteral("Mode"), QString::number(settings.viewMode));
     // Written whole to a temporary file first, so a failed write never leaves half a file.
+    const QByteArray bytes = ini.serialize();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        return false;
+        return SaveOutcome::notWritten;
     }
-    file.write(ini.serialize());
-    return file.commit();
+    // Every write and the flush are checked before the new file may replace the old one.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting(); // the temporary file goes; the old one stays
+        return SaveOutcome::notWritten;
+    }
+    return file.commit() ? SaveOutcome::saved : SaveOutcome::notWritten;
+}
+
+text::Bilingual settingsNotSavedText(const QString& path) {
+    return {QStringLiteral("Не удалось сохранить настройки в файле %1.").arg(path),
+            QStringLiteral("The settings could not be saved to %1.").arg(path)};
 }
 
 std::map<int, QString> portPins(const IniFile& ini) {

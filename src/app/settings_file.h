@@ -15,6 +15,14 @@ namespace veltra::app {
 // "<current directory>/prog.ini", taken at the moment of the call.
 [[nodiscard]] QString settingsFilePath();
 
+// Whether a file could be read: missing (a first start), read, or there but not readable (no
+// permission, a directory of that name). A file that could not be read is never overwritten.
+enum class IniState { missing, read, unreadable };
+struct LoadedIni {
+    IniFile ini;
+    IniState state = IniState::missing;
+};
+[[nodiscard]] LoadedIni loadIniFile(const QString& path);
 // The file's contents; an empty document when it is missing or unreadable.
 [[nodiscard]] IniFile readIniFile(const QString& path);
 
@@ -30,9 +38,15 @@ struct Settings {
 // keeps its default. No range test: the values are used as they are.
 [[nodiscard]] Settings loadSettings(const IniFile& ini);
 
-// Writes the three keys into the file at path, keeping every other line of it as it was.
-// False when the file cannot be written; the file is then left as it was.
-bool saveSettings(const QString& path, const Settings& settings);
+// Writes the three keys into the file at path, keeping every other line of it as it was. The
+// new content goes to a temporary file first and replaces the old file only once every byte of
+// it is written and flushed: a full disk, a read-only directory or a failing device leave the
+// old file exactly as it was. A file that exists but cannot be read is left alone (saving would
+// lose what it holds).
+enum class SaveOutcome { saved, unreadable, notWritten };
+SaveOutcome saveSettings(const QString& path, const Settings& settings);
+// What the user is told when the settings could not be saved.
+[[nodiscard]] text::Bilingual settingsNotSavedText(const QString& path);
 
 // [Ports] COMn=device entries with n in 1..255 and a non-empty device. Other keys are ignored.
 [[nodiscard]] std::map<int, QString> portPins(const IniFile& ini);

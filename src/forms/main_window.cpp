@@ -10,6 +10,7 @@
 
 #include <QCloseEvent>
 #include <QLocale>
+#include <QMessageBox>
 #include <QScreen>
 
 namespace veltra::forms {
@@ -229,8 +230,20 @@ void TForm1::N21Click() {
 }
 
 bool TForm1::saveSettings() {
-    return app::saveSettings(m_settingsPath, {m_context.state.language, m_ui->TrackBar1->value(),
-                                              m_context.state.viewMode});
+    const auto outcome =
+        app::saveSettings(m_settingsPath, {m_context.state.language, m_ui->TrackBar1->value(),
+                                           m_context.state.viewMode});
+    if (outcome == app::SaveOutcome::saved) {
+        return true;
+    }
+    // The program still ends; the user learns that the settings (and the file's [Ports] pins)
+    // are as they were, not as they were just set.
+    const app::Language language = m_context.state.language;
+    QMessageBox box(QMessageBox::Warning, text::pick(language, "Настройки", "Settings"),
+                    app::settingsNotSavedText(m_settingsPath).in(language), QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("SettingsNotSaved"));
+    box.exec();
+    return false;
 }
 
 void TForm1::N8Click() {

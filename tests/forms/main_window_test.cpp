@@ -5,11 +5,16 @@
 
 #include <qcustomplot.h>
 
+#include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
 
 using namespace veltra;
@@ -251,6 +256,31 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(),
                  foreign + "[Common]\r\nLanguage=2\r\nTransparent=120\r\nMode=0\r\n");
+    }
+
+    void exitThatCannotSaveTellsAndStillEnds() {
+        start(2);
+        // prog.ini that cannot be read (a directory of that name): it is never overwritten.
+        QVERIFY(QFile::remove(settingsPath()));
+        QVERIFY(QDir().mkdir(settingsPath()));
+        QString told;
+        auto* timer = new QTimer(&form());
+        timer->setSingleShot(true);
+        timer->setInterval(0);
+        connect(timer, &QTimer::timeout, &form(), [&told] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box != nullptr);
+            QCOMPARE(box->objectName(), QStringLiteral("SettingsNotSaved"));
+            told = box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        timer->start();
+        QSignalSpy quit(&form(), &forms::TForm1::quitRequested);
+        form().N8Click();
+        QCOMPARE(quit.count(), 1);
+        QVERIFY(told.startsWith(QStringLiteral("The settings could not be saved")));
+        QVERIFY(QFileInfo(settingsPath()).isDir());
+        QVERIFY(QDir().rmdir(settingsPath()));
     }
 
     void compactWindowDragsOnEveryThirdMove() {

@@ -7,6 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <sys/mount.h>
+#include <unistd.h>
+#endif
+
 using namespace veltra::app;
 namespace text = veltra::text;
 
@@ -97,7 +102,7 @@ TEST(SettingsFile, SaveKeepsAForeignSectionByteForByte) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(foreign + "[Common]\r\nLanguage=1\r\nMode=0\r\nOwn=x\r\n");
     }
-    ASSERT_TRUE(saveSettings(path, {text::Language::english, 120, 1}));
+    ASSERT_EQ(saveSettings(path, {text::Language::english, 120, 1}), SaveOutcome::saved);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray saved = file.readAll();
@@ -107,7 +112,137 @@ TEST(SettingsFile, SaveKeepsAForeignSectionByteForByte) {
 
     // A new file gets the section.
     const QString fresh = dir.filePath("new.ini");
-    ASSERT_TRUE(saveSettings(fresh, {text::Language::none, 40, 0}));
+    ASSERT_EQ(saveSettings(fresh, {text::Language::none, 40, 0}), SaveOutcome::saved);
     EXPECT_EQ(loadSettings(readIniFile(fresh)), (Settings{text::Language::none, 40, 0}));
-    EXPECT_FALSE(saveSettings(dir.filePath("missing/dir/prog.ini"), {}));
+    EXPECT_EQ(saveSettings(dir.filePath("missing/dir/prog.ini"), {}), SaveOutcome::notWritten);
+}
+
+namespace {
+
+// A small file system of its own that can be filled to the last byte: only root can mount one.
+class FullDisk {
+public:
+    FullDisk() {
+#ifdef __linux__
+        if (::geteuid() != 0 || !m_dir.isValid()) {
+            return;
+        }
+        const QByteArray path = QFile::encodeName(m_dir.path());
+        if (::mount("tmpfs", path.constData(), "tmpfs", 0, "size=64k") == 0) {
+            m_mounted = true;
+        }
+#endif
+    }
+    ~FullDisk() {
+#ifdef __linux__
+        if (m_mounted) {
+            ::umount(QFile::encodeName(m_dir.path()).constData());
+        }
+#endif
+    }
+    [[nodiscard]] bool mounted() const {
+        return m_mounted;
+    }
+    [[nodiscard]] QString filePath(const QString& name) const {
+        return m_dir.filePath(name);
+    }
+    // Writes until the file system has no room left.
+    void fill() const {
+        QFile filler(filePath("filler"));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            return;
+        }
+        const QByteArray block(1024, 'x');
+        while (filler.write(block) == block.size()) {
+        }
+        QByteArray one(1, 'x');
+        while (filler.write(one) == 1) {
+        }
+    }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+};
+
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+} // namespace
+
+TEST(SettingsFile, AFullDiskLeavesTheOldFileExactlyAsItWas) {
+    FullDisk disk;
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "a full file system needs a tmpfs mount, which needs root";
+    }
+    const QString path = disk.filePath("prog.ini");
+    const QByteArray before = "[Ports]\r\nCOM3=/dev/rfcomm0\r\n\r\n[Common]\r\nLanguage=1\r\n";
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(before);
+    }
+    disk.fill();
+    EXPECT_EQ(saveSettings(path, {text::Language::english, 120, 1}), SaveOutcome::notWritten);
+    EXPECT_EQ(contentsOf(path), before);
+}
+
+TEST(SettingsFile, AFileThatCannotBeReadIsNeverOverwritten) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads every file whatever its mode";
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath("prog.ini");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Ports]\r\nCOM3=/dev/rfcomm0\r\n");
+    }
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::WriteOwner));
+    EXPECT_EQ(loadIniFile(path).state, IniState::unreadable);
+    EXPECT_EQ(saveSettings(path, {text::Language::english, 120, 1}), SaveOutcome::unreadable);
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(contentsOf(path), "[Ports]\r\nCOM3=/dev/rfcomm0\r\n");
+}
+
+TEST(SettingsFile, AnUnreadableFileIsToldApartFromAMissingOne) {
+    QTemporaryDir dir;
+    EXPECT_EQ(loadIniFile(dir.filePath("none.ini")).state, IniState::missing);
+    // A directory where the file should be cannot be read as one either.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("prog.ini"));
+    EXPECT_EQ(loadIniFile(dir.filePath("prog.ini")).state, IniState::unreadable);
+    EXPECT_EQ(saveSettings(dir.filePath("prog.ini"), {}), SaveOutcome::unreadable);
+}
+
+TEST(SettingsFile, AByteOrderMarkIsSkippedAndKept) {
+    const QByteArray bom = "\xEF\xBB\xBF";
+    const auto ini = IniFile::parse(bom + "[Common]\r\nLanguage=2\r\nMode=1\r\n");
+    EXPECT_EQ(loadSettings(ini), (Settings{text::Language::english, 40, 1}));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("prog.ini");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bom + "[Common]\r\nLanguage=2\r\n");
+    }
+    ASSERT_EQ(saveSettings(path, {text::Language::russian, 200, 0}), SaveOutcome::saved);
+    EXPECT_EQ(contentsOf(path), bom + "[Common]\r\nLanguage=1\r\nTransparent=200\r\nMode=0\r\n");
+}
+
+TEST(SettingsFile, NewLinesTakeTheFilesOwnLineEnds) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("prog.ini");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Ports]\nCOM3=/dev/rfcomm0"); // LF, and no end on the last line
+    }
+    ASSERT_EQ(saveSettings(path, {text::Language::russian, 40, 0}), SaveOutcome::saved);
+    EXPECT_EQ(contentsOf(path),
+              "[Ports]\nCOM3=/dev/rfcomm0\n[Common]\nLanguage=1\nTransparent=40\nMode=0\n");
+    const QString fresh = dir.filePath("fresh.ini");
+    ASSERT_EQ(saveSettings(fresh, {text::Language::russian, 40, 0}), SaveOutcome::saved);
+    EXPECT_EQ(contentsOf(fresh), "[Common]\r\nLanguage=1\r\nTransparent=40\r\nMode=0\r\n");
 }
