@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace veltra::cli {
 
@@ -30,13 +31,20 @@ const std::vector<Command>& table() {
          0,
          &commandScan},
         {{"poll"},
-         "--port N|PATH poll [--count N] [--json] [--language ru|en]",
+         "--port N|PATH poll [--count N] [--json] [--language ru|en] [--csv FILE] [--give-up S]",
          "read the instrument's current data once a second and print it",
          portLine +
-             "  --count N        number of readings (default 1)\n"
+             "  --count N        readings to print (default 1); 0: until interrupted (Ctrl-C,\n"
+             "                   SIGTERM)\n"
              "  --json           one JSON object per reading and line\n"
-             "  --language ru|en add the texts the window shows (JSON: a \"display\" object)\n",
-         {Option::port, Option::count, Option::json, Option::language},
+             "  --language ru|en add the texts the window shows (JSON: a \"display\" object)\n"
+             "  --csv FILE       append a line per new measurement to FILE (UTF-8; a header row\n"
+             "                   when the file is new), each line flushed to the disk at once\n"
+             "  --give-up S      end with status 1 after S seconds without a valid answer\n"
+             "                   (default 60; 0: at the first failure)\n"
+             "  A failed reading is one line on stderr (the time, what failed); polling goes on\n"
+             "  at the next second, reopening the port as the program does.\n",
+         {Option::port, Option::count, Option::json, Option::language, Option::csv, Option::giveUp},
          0,
          &commandPoll},
         {{"clock-sync"},
@@ -159,6 +167,11 @@ const std::vector<Command>& table() {
     return rows;
 }
 
+constexpr Option allOptions[] = {
+    Option::port,  Option::count,   Option::json,     Option::language, Option::set,    Option::yes,
+    Option::image, Option::session, Option::sessions, Option::csv,      Option::giveUp,
+};
+
 const char* optionName(Option option) {
     switch (option) {
     case Option::port:
@@ -179,14 +192,16 @@ const char* optionName(Option option) {
         return "--session";
     case Option::sessions:
         return "--sessions";
+    case Option::csv:
+        return "--csv";
+    case Option::giveUp:
+        return "--give-up";
     }
     return "";
 }
 
 std::optional<Option> optionFor(const QString& arg) {
-    for (const Option option :
-         {Option::port, Option::count, Option::json, Option::language, Option::set, Option::yes,
-          Option::image, Option::session, Option::sessions}) {
+    for (const Option option : allOptions) {
         if (arg == QLatin1String(optionName(option))) {
             return option;
         }
@@ -196,7 +211,8 @@ std::optional<Option> optionFor(const QString& arg) {
 
 bool takesValue(Option option) {
     return option == Option::port || option == Option::count || option == Option::language ||
-           option == Option::set || option == Option::image || option == Option::session;
+           option == Option::set || option == Option::image || option == Option::session ||
+           option == Option::csv || option == Option::giveUp;
 }
 
 // The command whose words open the plain words given, the longest first.
@@ -270,11 +286,26 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
             break;
         case Option::count: {
             bool ok = false;
-            call.count = args[++i].toInt(&ok, 10);
-            if (!ok || call.count < 1) {
-                err << "veltra-cli: --count takes a whole number of at least 1\n";
+            const qlonglong count = args[++i].toLongLong(&ok, 10);
+            if (!ok || count < 0 || count > std::numeric_limits<int>::max()) {
+                err << "veltra-cli: --count takes a whole number from 0 (until interrupted) to "
+                    << std::numeric_limits<int>::max() << '\n';
                 return exitUsage;
             }
+            call.count = static_cast<int>(count);
+            break;
+        }
+        case Option::csv:
+            call.csv = args[++i];
+            break;
+        case Option::giveUp: {
+            bool ok = false;
+            const qlonglong seconds = args[++i].toLongLong(&ok, 10);
+            if (!ok || seconds < 0 || seconds > 24 * 3600) {
+                err << "veltra-cli: --give-up takes seconds, 0 to 86400\n";
+                return exitUsage;
+            }
+            call.giveUp_s = static_cast<int>(seconds);
             break;
         }
         case Option::json:

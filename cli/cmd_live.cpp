@@ -6,11 +6,18 @@
 #include "live/presentation.h"
 #include "text/number_text.h"
 
+#include <QDateTime>
 #include <QFile>
 
 #include <chrono>
 #include <ctime>
 #include <thread>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace veltra::cli {
 
@@ -117,6 +124,102 @@ int commandClockSync(const Invocation& call, Streams io) {
     return exitOk;
 }
 
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+// The computer's time with its offset from UTC: 2026-12-09T15:20:01+01:00.
+QString computerTime() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+// The quantity and unit of the main reading in a measuring mode.
+std::pair<const char*, const char*> mainQuantity(std::uint8_t mode) {
+    switch (mode) {
+    case 2:
+        return {"beta flux density", "1/(min*cm2)"};
+    case 4:
+        return {"alpha flux density", "1/(min*cm2)"};
+    case 5:
+        return {"volumetric activity", "Bq/g"};
+    case 0:
+    case 1:
+    case 3:
+    case 6:
+        return {"dose rate", "uSv/h"};
+    default:
+        return {"unknown", ""};
+    }
+}
+
+// One line per new measurement, appended and flushed to the disk as it is written, so a power
+// cut loses at most the line being written.
+class MeasurementLog {
+public:
+    bool open(const QString& path, QTextStream& err) {
+        m_file.setFileName(path);
+        const bool isNew = !m_file.exists() || m_file.size() == 0;
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            err << "veltra-cli: cannot open " << path << ": " << m_file.errorString() << '\n';
+            return false;
+        }
+        if (isNew && !write("computer_time,instrument_time,measurement_count,main_value,"
+                            "quantity,unit,dose_uSv,error_percent,battery_V,status_flags\n")) {
+            err << "veltra-cli: cannot write " << path << '\n';
+            return false;
+        }
+        return true;
+    }
+
+    bool add(const live::CurrentData& d) {
+        if (m_last && *m_last == d.measurementCount) {
+            return true; // not a new measurement
+        }
+        m_last = d.measurementCount;
+        const auto [quantity, unit] = mainQuantity(d.mode);
+        return write(QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8,%9,%10\n")
+                         .arg(computerTime(), clockText(d.clock))
+                         .arg(d.measurementCount)
+                         .arg(number9(d.mainValue), QLatin1String(quantity), QLatin1String(unit),
+                              number9(d.doseValue), number9(d.errorPercent),
+                              number9(d.batteryVoltage))
+                         .arg(d.statusFlags));
+    }
+
+    [[nodiscard]] QString path() const { return m_file.fileName(); }
+
+private:
+    bool write(const QString& line) {
+        const QByteArray bytes = line.toUtf8();
+        if (m_file.write(bytes) != bytes.size() || !m_file.flush()) {
+            return false;
+        }
+#ifdef _WIN32
+        return _commit(m_file.handle()) == 0;
+#else
+        return ::fsync(m_file.handle()) == 0;
+#endif
+    }
+
+    QFile m_file;
+    std::optional<std::uint32_t> m_last;
+};
+
+// Sleeps until t, waking early when the run is asked to end; false then.
+bool sleepUntil(Steady::time_point t, const Environment& environment) {
+    while (Steady::now() < t) {
+        if (environment.stopRequested && environment.stopRequested()) {
+            return false;
+        }
+        std::this_thread::sleep_for(
+            std::min<Steady::duration>(t - Steady::now(), std::chrono::milliseconds(50)));
+    }
+    return !(environment.stopRequested && environment.stopRequested());
+}
+
+} // namespace
+
 int commandPoll(const Invocation& call, Streams io) {
     const auto owned = contextFor(call, io);
     if (!owned) {
@@ -124,37 +227,67 @@ int commandPoll(const Invocation& call, Streams io) {
     }
     app::AppContext& context = *owned;
     const QString port = portName(context);
+    MeasurementLog log;
+    if (!call.csv.isEmpty() && !log.open(call.csv, io.err)) {
+        return exitFailure;
+    }
+    const auto failure = [&](const QString& what) {
+        io.err << computerTime() << " veltra-cli: " << what << '\n';
+        io.err.flush();
+    };
 
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < call.count; ++i) {
-        if (i > 0) {
-            // Once a second, as the program polls.
-            std::this_thread::sleep_until(start + std::chrono::seconds(i));
+    const auto start = Steady::now();
+    auto lastValid = start;
+    bool parametersTried = false;
+    int readings = 0;
+    for (std::int64_t tick = 0; call.count == 0 || readings < call.count; ++tick) {
+        // Once a second, as the program polls.
+        if (tick > 0 && !sleepUntil(start + std::chrono::seconds(tick), io.environment)) {
+            break; // asked to end: what was read is printed, the file is complete
         }
-        if (!context.ensurePortOpen()) {
-            io.err << "veltra-cli: cannot open " << port << '\n';
+        bool valid = false;
+        // As the polling cycle: a failed open is tried once more at once.
+        if (!context.ensurePortOpen() && !context.ensurePortOpen()) {
+            const QString why = context.link.openErrorText();
+            failure(QStringLiteral("cannot open %1%2")
+                        .arg(port, why.isEmpty() ? QString() : ": " + why));
+        } else {
+            if (!parametersTried) {
+                // The thresholds in effect come from the parameters; a failed read leaves them
+                // unknown (" - ") and the poll below reports the link.
+                QString ignored;
+                QTextStream quiet(&ignored);
+                parametersTried = readParametersFor(context, quiet, userDecimalSeparator());
+            }
+            const auto read =
+                instrument::readCurrentData(context.link, instrument::ReplyCheck::complete);
+            if (!read.ok()) {
+                failure(QStringLiteral("no valid answer on %1: %2")
+                            .arg(port, failureText(read.outcome, read.received, read.expected)));
+            } else {
+                valid = true;
+                context.currentReading = *read.value;
+                if (!call.json && readings > 0) {
+                    io.out << '\n';
+                }
+                printReading(context.currentReading, viewFor(context, context.currentReading),
+                             call.json, io.out);
+                ++readings;
+                if (!call.csv.isEmpty() && !log.add(context.currentReading)) {
+                    io.err << "veltra-cli: cannot write " << log.path() << '\n';
+                    return exitFailure;
+                }
+            }
+        }
+        const auto now = Steady::now();
+        if (valid) {
+            lastValid = now;
+        } else if (now - lastValid >= std::chrono::seconds(call.giveUp_s)) {
+            if (call.giveUp_s > 0) {
+                io.err << "veltra-cli: no valid answer for " << call.giveUp_s << " s; giving up\n";
+            }
             return exitFailure;
         }
-        if (i == 0) {
-            // The thresholds in effect come from the parameters; a failed read leaves them
-            // unknown (" - ") and the poll below reports the link.
-            QString ignored;
-            QTextStream quiet(&ignored);
-            readParametersFor(context, quiet, userDecimalSeparator());
-        }
-        const auto read =
-            instrument::readCurrentData(context.link, instrument::ReplyCheck::complete);
-        if (!read.ok()) {
-            io.err << "veltra-cli: no valid answer on " << port << ": "
-                   << failureText(read.outcome, read.received, read.expected) << '\n';
-            return exitFailure;
-        }
-        context.currentReading = *read.value;
-        if (!call.json && i > 0) {
-            io.out << '\n';
-        }
-        printReading(context.currentReading, viewFor(context, context.currentReading), call.json,
-                     io.out);
     }
     return exitOk;
 }

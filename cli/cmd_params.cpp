@@ -119,8 +119,9 @@ std::optional<QString> applyEdit(app::AppContext& context, const QString& edit) 
         }
         bool ok = false;
         const int seconds = value.toInt(&ok, 10);
-        if (!ok || seconds < 0 || seconds > 3600) {
-            return QStringLiteral("bluetoothPeriod: \"%1\" is not 0..3600 seconds").arg(value);
+        if (!ok || seconds < 0 || (seconds > 0 && seconds < 60) || seconds > 3600) {
+            return QStringLiteral("bluetoothPeriod: \"%1\" is not 0 (off) or 60..3600 seconds")
+                .arg(value);
         }
         tab.setChecked(TabControl::CheckBox2, seconds != 0);
         if (seconds != 0) {

@@ -31,13 +31,27 @@ inline constexpr int exitFailure = 1;
 inline constexpr int exitUsage = 2;
 
 // The options a command may take.
-enum class Option { port, count, json, language, set, yes, image, session, sessions };
+enum class Option {
+    port,
+    count,
+    json,
+    language,
+    set,
+    yes,
+    image,
+    session,
+    sessions,
+    csv,
+    giveUp,
+};
 
 // One command line, parsed.
 struct Invocation {
     QStringList words; // the command's words ("params", "save")
     QString port;      // number or device path; empty when not given
-    int count = 1;
+    int count = 1;     // readings; 0: until interrupted
+    QString csv;       // --csv FILE
+    int giveUp_s = 60; // --give-up S: seconds without a valid answer before poll gives up
     bool json = false;
     text::Language language = text::Language::none; // none: not given
     QStringList edits;                              // --set NAME=VALUE, in order
@@ -52,10 +66,12 @@ struct Invocation {
 // system's serial devices. Tests count the scan's waits instead of sleeping them and list no
 // system device, so they never touch a real port. Empty members: the machine's own.
 struct Environment {
-    std::function<std::time_t()> wallClock;
-    std::function<void(std::chrono::milliseconds)> sleep;
-    std::function<QStringList()> serialDevices;
+    std::function<std::time_t()> wallClock = {};
+    std::function<void(std::chrono::milliseconds)> sleep = {};
+    std::function<QStringList()> serialDevices = {};
     bool stderrIsTerminal = false; // progress lines are drawn over each other on a terminal
+    // True once the run is asked to end (SIGINT, SIGTERM): poll stops between readings.
+    std::function<bool()> stopRequested = {};
 };
 
 struct Streams {

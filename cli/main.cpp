@@ -2,13 +2,25 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #ifdef _WIN32
 #include <io.h>
 #else
 #include <unistd.h>
 #endif
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+extern "C" void requestStop(int) {
+    stopRequested.store(true);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     // The serial port needs an application object, though no event loop runs.
@@ -20,7 +32,11 @@ int main(int argc, char** argv) {
     QTextStream err(stderr);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
+    // Ctrl-C and SIGTERM end a long poll cleanly between two readings.
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
     veltra::cli::Environment environment;
+    environment.stopRequested = [] { return stopRequested.load(); };
 #ifdef _WIN32
     environment.stderrIsTerminal = _isatty(_fileno(stderr)) != 0;
 #else

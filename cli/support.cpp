@@ -53,9 +53,10 @@ std::unique_ptr<app::AppContext> contextFor(const Invocation& call, Streams io) 
 }
 
 QString portName(const app::AppContext& context) {
+    const QString device = context.link.catalog().deviceName(context.state.portNumber);
     return QStringLiteral("port %1 (%2)")
         .arg(context.state.portNumber)
-        .arg(context.link.catalog().deviceName(context.state.portNumber));
+        .arg(device.isEmpty() ? QStringLiteral("no device; see 'veltra-cli ports'") : device);
 }
 
 QString number9(double v) {

@@ -247,7 +247,7 @@ TEST_F(ArchiveSimTest, TheToolSavesTheImageAndWhatWasReadBeforeAnEnd) {
         QString e;
         QTextStream os(&o);
         QTextStream es(&e);
-        const int status = cli::run(args, os, es, {{}, {}, [] { return QStringList(); }});
+        const int status = cli::run(args, os, es, {.serialDevices = [] { return QStringList(); }});
         os.flush();
         if (out != nullptr) {
             *out = o;

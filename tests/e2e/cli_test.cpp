@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -26,7 +27,7 @@ CliRun runCli(const QStringList& args) {
     QTextStream out(&r.out);
     QTextStream err(&r.err);
     // The machine's own serial ports are never listed, so no test touches a real port.
-    r.status = cli::run(args, out, err, {{}, {}, [] { return QStringList(); }});
+    r.status = cli::run(args, out, err, {.serialDevices = [] { return QStringList(); }});
     out.flush();
     err.flush();
     return r;
@@ -92,17 +93,106 @@ TEST_F(CliTest, FailuresExitOneWithAClearLine) {
     for (const auto& c : cases) {
         // The parameter read before the poll meets the fault too; it only costs the thresholds.
         simulator->server().injectFault({c.fault, 2, 0});
-        const CliRun r = runCli({"--port", path(), "poll", "--json"});
+        const CliRun r = runCli({"--port", path(), "poll", "--json", "--give-up", "0"});
         EXPECT_EQ(r.status, cli::exitFailure) << c.says;
         EXPECT_TRUE(r.out.isEmpty()) << c.says;
         EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
         EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
     }
 
-    const CliRun missing = runCli({"--port", "/nonexistent/tty", "poll"});
+    const CliRun missing = runCli({"--port", "/nonexistent/tty", "poll", "--give-up", "0"});
     EXPECT_EQ(missing.status, cli::exitFailure);
-    EXPECT_EQ(missing.err, "veltra-cli: cannot open port 1 (/nonexistent/tty)\n");
+    // The system's reason follows ("No such file or directory").
+    EXPECT_TRUE(missing.err.contains(" veltra-cli: cannot open port 1 (/nonexistent/tty): "))
+        << missing.err.toStdString();
+    EXPECT_EQ(missing.err.count('\n'), 1);
+    // A number that stands for no device says so.
+    const CliRun none = runCli({"--port", "007", "poll", "--give-up", "0"});
+    EXPECT_TRUE(none.err.contains("cannot open port 7 (no device; see 'veltra-cli ports')"))
+        << none.err.toStdString();
 }
+
+TEST_F(CliTest, AHeadlessPollReportsEachFailureAndGoesOn) {
+    // Two ticks fail (the parameter read, tried again on each tick until it succeeds, and the
+    // poll); the run still gets its two readings.
+    simulator->server().injectFault({FaultKind::badDataCrc, 4, 0});
+    const CliRun r = runCli({"--port", path(), "poll", "--json", "--count", "2"});
+    ASSERT_EQ(r.status, cli::exitOk) << r.err.toStdString();
+    EXPECT_EQ(r.out.count('\n'), 2);
+    const QStringList failures = r.err.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(failures.size(), 2) << r.err.toStdString();
+    for (const QString& line : failures) {
+        // The computer's time with its UTC offset, then what failed.
+        const QString stamp = line.section(' ', 0, 0);
+        EXPECT_TRUE(QDateTime::fromString(stamp, Qt::ISODate).isValid()) << stamp.toStdString();
+        EXPECT_TRUE(stamp.contains(QRegularExpression("([+-]\\d\\d:\\d\\d|Z)$")));
+        EXPECT_TRUE(line.endsWith("the reply data failed their CRC check"));
+    }
+}
+
+TEST_F(CliTest, APollGivesUpOnlyAfterTheStretchWithoutAValidAnswer) {
+    simulator->server().injectFault({FaultKind::silence, 1000, 0});
+    const CliRun r = runCli({"--port", path(), "poll", "--give-up", "3"});
+    EXPECT_EQ(r.status, cli::exitFailure);
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_GE(r.err.count("did not answer"), 2); // each silent tick costs two time-outs
+    EXPECT_TRUE(r.err.endsWith("veltra-cli: no valid answer for 3 s; giving up\n"));
+}
+
+TEST_F(CliTest, CountZeroPollsUntilAskedToStop) {
+    int asked = 0;
+    QString out;
+    QString err;
+    QTextStream o(&out);
+    QTextStream e(&err);
+    const int status = cli::run({"--port", path(), "poll", "--count", "0", "--json"}, o, e,
+                                {.serialDevices = [] { return QStringList(); },
+                                 .stopRequested = [&asked] { return ++asked > 30; }});
+    o.flush();
+    EXPECT_EQ(status, cli::exitOk);
+    EXPECT_GE(out.count('\n'), 1);
+    EXPECT_TRUE(out.endsWith("}\n")); // ends on a whole line
+}
+
+TEST_F(CliTest, TheCsvFileGetsALinePerNewMeasurement) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("station.csv");
+    simulator->model().pinMeasurementCount(41);
+    ASSERT_EQ(runCli({"--port", path(), "poll", "--count", "2", "--csv", file}).status,
+              cli::exitOk);
+    simulator->model().pinMeasurementCount(42);
+    ASSERT_EQ(runCli({"--port", path(), "poll", "--csv", file}).status, cli::exitOk);
+    QFile csv(file);
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << lines.join('|').toStdString(); // one header, one line each
+    EXPECT_EQ(lines[0], "computer_time,instrument_time,measurement_count,main_value,quantity,"
+                        "unit,dose_uSv,error_percent,battery_V,status_flags");
+    const QStringList fields = lines[1].split(',');
+    ASSERT_EQ(fields.size(), 10);
+    EXPECT_EQ(fields[2], "41");
+    EXPECT_EQ(fields[4], "dose rate");
+    EXPECT_EQ(fields[5], "uSv/h");
+    EXPECT_EQ(lines[2].split(',')[2], "42");
+    EXPECT_EQ(runCli({"--port", path(), "poll", "--csv", dir.filePath("no/dir/x.csv")}).status,
+              cli::exitFailure);
+}
+
+#ifdef VELTRA_CLI_BINARY
+TEST_F(CliTest, SigtermEndsALongPollCleanly) {
+    QProcess tool;
+    tool.start(QStringLiteral(VELTRA_CLI_BINARY),
+               {"--port", path(), "poll", "--count", "0", "--json"});
+    ASSERT_TRUE(tool.waitForStarted(5000));
+    ASSERT_TRUE(tool.waitForReadyRead(10000)); // the first reading
+    tool.terminate();                          // SIGTERM
+    ASSERT_TRUE(tool.waitForFinished(10000));
+    EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(tool.exitCode(), cli::exitOk);
+    const QByteArray out = tool.readAllStandardOutput();
+    EXPECT_TRUE(out.endsWith("}\n"));
+}
+#endif
 
 TEST(CliUsage, MistakesExitTwo) {
     const QList<QStringList> mistakes = {
@@ -111,7 +201,9 @@ TEST(CliUsage, MistakesExitTwo) {
         {"poll"},
         {"--port", "0", "poll"},
         {"--port", "256", "poll"},
-        {"--port", "/dev/null", "poll", "--count", "0"},
+        {"--port", "/dev/null", "poll", "--count", "99999999999"},
+        {"--port", "/dev/null", "poll", "--count", "-1"},
+        {"--port", "/dev/null", "poll", "--give-up", "x"},
         {"--port", "/dev/null", "poll", "--count", "x"},
         {"poll", "--port"},
         {"ports", "--verbose"},

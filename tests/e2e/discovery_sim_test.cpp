@@ -156,11 +156,9 @@ TEST(CliScan, FindsTheInstrumentBehindASilentPortThroughTheIniPins) {
     }
     std::vector<std::chrono::milliseconds> waits;
     const cli::Environment environment{
-        {},
-        [&waits](std::chrono::milliseconds d) { waits.push_back(d); },
-        [] {
-            return QStringList(); // no real port of this machine is touched
-        }};
+        .sleep = [&waits](std::chrono::milliseconds d) { waits.push_back(d); },
+        .serialDevices = [] { return QStringList(); }, // no real port of this machine is touched
+    };
     QString out;
     QString err;
     QTextStream o(&out);
@@ -197,7 +195,8 @@ TEST(CliScan, NoInstrumentAnywhereExitsOne) {
     QTextStream o(&out);
     QTextStream e(&err);
     const int status = cli::run(
-        {"scan"}, o, e, {{}, [](std::chrono::milliseconds) {}, [] { return QStringList(); }});
+        {"scan"}, o, e,
+        {.sleep = [](std::chrono::milliseconds) {}, .serialDevices = [] { return QStringList(); }});
     e.flush();
     QDir::setCurrent(old);
     EXPECT_EQ(status, cli::exitFailure);

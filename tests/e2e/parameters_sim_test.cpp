@@ -138,6 +138,7 @@ TEST_F(ParametersSimTest, EditsGoThroughTheTabsRules) {
         {"--set", "sound=2"},
         {"--set", "colour=1"},
         {"--set", "bluetoothPeriod=4000"},
+        {"--set", "bluetoothPeriod=30"}, // below a minute: neither off nor a period
         {"--set", "archiveOptions=often"},
         {"--set", "noequals"},
         {"--set", "displayView=0"}, // type 7 has no view selector
