@@ -135,10 +135,10 @@ std::optional<QString> applyEdit(app::AppContext& context, const QString& edit) 
     return QStringLiteral("unknown parameter \"%1\"").arg(name);
 }
 
-Field floatsField(const char* name, const std::array<float, 3>& values) {
+Field floatsField(const char* name, const std::array<double, 3>& values) {
     QStringList parts;
     QJsonArray array;
-    for (const float v : values) {
+    for (const double v : values) {
         parts << number9(v);
         array.append(json9(v));
     }

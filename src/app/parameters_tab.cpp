@@ -181,7 +181,7 @@ void applyLanguageLists(ParametersTab& tab, text::Language language,
         params::backlightItemForValue(tab.comboBox4List, copy.backlightTime).value_or(-1));
 }
 
-QString thresholdCellText(float value, QChar separator) {
+QString thresholdCellText(double value, QChar separator) {
     const double v = value;
     return v > 0.001 ? text::fixedText(v, 2, separator, 10) : QStringLiteral("-");
 }
@@ -244,6 +244,8 @@ bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyO
     for (std::size_t i = 0; i < 3; ++i) {
         tab.doseRateCells[i] = thresholdCellText(p.doseRateThresholds[i], separator);
         tab.doseCells[i] = thresholdCellText(p.doseThresholds[i], separator);
+        tab.doseRateCellsAsRead[i] = tab.doseRateCells[i];
+        tab.doseCellsAsRead[i] = tab.doseCells[i];
     }
     tab.comboBox2.select(p.sound);
     tab.comboBox3.select(p.deviceLanguage);
@@ -319,8 +321,19 @@ blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar
         }
         return value;
     };
+    // A cell the user left as the read showed it, holding a value the wire float cannot (an
+    // exponent of 255 from the instrument), goes back as the instrument sent it: a save never
+    // fails on a value the user did not edit.
+    const auto keptAsSent = [](const QString& text, const QString& asRead, double value) {
+        return text == asRead && !params::wireFloatHolds(value);
+    };
     for (int i = 0; i < 3; ++i) {
         const auto index = static_cast<std::size_t>(i);
+        if (keptAsSent(tab.doseRateCells[index], tab.doseRateCellsAsRead[index],
+                       copy.doseRateThresholds[index])) {
+            w.doseRateAsSent[index] = true;
+            continue;
+        }
         auto doseRate = threshold(tab.doseRateCells[index], true, i + 1);
         if (auto* error = std::get_if<CellError>(&doseRate)) {
             return *error;
@@ -329,6 +342,11 @@ blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar
     }
     for (int i = 0; i < 3; ++i) {
         const auto index = static_cast<std::size_t>(i);
+        if (keptAsSent(tab.doseCells[index], tab.doseCellsAsRead[index],
+                       copy.doseThresholds[index])) {
+            w.doseAsSent[index] = true;
+            continue;
+        }
         auto dose = threshold(tab.doseCells[index], false, i + 1);
         if (auto* error = std::get_if<CellError>(&dose)) {
             return *error;

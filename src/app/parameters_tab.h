@@ -68,14 +68,17 @@ public:
 
     std::array<QString, 3> doseRateCells; // StringGrid1, column 1, rows 1..3
     std::array<QString, 3> doseCells;     // StringGrid4
-    Selector comboBox1;                   // mode (hidden after every read)
-    Selector comboBox2;                   // sound
-    Selector comboBox3;                   // instrument language
-    Selector comboBox4;                   // backlight time
-    Selector comboBox5;                   // dose-rate threshold number: "1", "2", "3"
-    Selector comboBox6;                   // display view
-    Selector comboBox7;                   // dose threshold number: "1", "2", "3", ""
-    Selector comboBox8;                   // backlight colour
+    // The texts the last read put into the cells: a cell still showing its text was not edited.
+    std::array<QString, 3> doseRateCellsAsRead;
+    std::array<QString, 3> doseCellsAsRead;
+    Selector comboBox1; // mode (hidden after every read)
+    Selector comboBox2; // sound
+    Selector comboBox3; // instrument language
+    Selector comboBox4; // backlight time
+    Selector comboBox5; // dose-rate threshold number: "1", "2", "3"
+    Selector comboBox6; // display view
+    Selector comboBox7; // dose threshold number: "1", "2", "3", ""
+    Selector comboBox8; // backlight colour
     params::BacklightList comboBox4List = params::BacklightList::none;
 
     [[nodiscard]] bool checked(TabControl c) const { return m_checked[index(c)]; }
@@ -116,7 +119,7 @@ void applyLanguageLists(ParametersTab& tab, text::Language language,
                         const params::ParameterBlock& copy);
 
 // A threshold as its cell shows it: two decimals above 0.001, otherwise "-".
-[[nodiscard]] QString thresholdCellText(float value, QChar decimalSeparator);
+[[nodiscard]] QString thresholdCellText(double value, QChar decimalSeparator);
 
 class ParametersHost : public virtual StatusHost {
 public:

@@ -20,19 +20,37 @@ std::uint8_t rawByte(std::int8_t b) {
     return static_cast<std::uint8_t>(b);
 }
 
-std::array<float, 3> threeFloats(std::span<const std::uint8_t> b, std::size_t at) {
-    return {static_cast<float>(decodeFloat32(b, at)), static_cast<float>(decodeFloat32(b, at + 4)),
-            static_cast<float>(decodeFloat32(b, at + 8))};
+// A wire float decodes exactly into a double (a single-precision value would not hold the
+// exponent-255 patterns).
+std::array<double, 3> threeFloats(std::span<const std::uint8_t> b, std::size_t at) {
+    return {decodeFloat32(b, at), decodeFloat32(b, at + 4), decodeFloat32(b, at + 8)};
 }
 
-// A wire float, or zeros when the value underflows the wire's normal range.
-void putFloat(std::span<std::uint8_t> b, std::size_t at, double value) {
+void copyAsSent(std::span<std::uint8_t> b, std::size_t at, const ParameterBlock& p) {
+    std::copy_n(p.bytes.begin() + static_cast<std::ptrdiff_t>(at), 4,
+                b.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+// A threshold: the wire float, or zeros when the value underflows the wire's normal range.
+void putThreshold(std::span<std::uint8_t> b, std::size_t at, double value) {
     if (!encodeFloat32(b, at, value)) {
         std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(at), 4, std::uint8_t{0});
     }
 }
 
+// A kept float: the wire float, or the instrument's own bytes when the encoder cannot write it.
+void putKept(std::span<std::uint8_t> b, std::size_t at, double value, const ParameterBlock& p) {
+    if (!encodeFloat32(b, at, value)) {
+        copyAsSent(b, at, p);
+    }
+}
+
 } // namespace
+
+bool wireFloatHolds(double value) {
+    std::array<std::uint8_t, 4> scratch{};
+    return encodeFloat32(scratch, 0, value);
+}
 
 ParameterBlock decodeParameterBlock(std::span<const std::uint8_t, blockSize> b) {
     ParameterBlock p;
@@ -54,6 +72,7 @@ ParameterBlock decodeParameterBlock(std::span<const std::uint8_t, blockSize> b) 
     p.deviceFlags = b[offset::deviceFlags];
     p.deviceType = signedByte(b[offset::deviceType]);
     p.archiveOptions = b[offset::archiveOptions];
+    std::copy(b.begin(), b.end(), p.bytes.begin());
     return p;
 }
 
@@ -64,7 +83,7 @@ ParameterReadout decodeReadout(const std::array<std::uint8_t, readoutSize>& byte
     r.readoutValue4 = getWord32(b, 4);
     r.readoutValue8 = getWord32(b, 8);
     r.readoutValue12 = getWord32(b, 12);
-    r.readoutFloat16 = static_cast<float>(decodeFloat32(b, 16));
+    r.readoutFloat16 = decodeFloat32(b, 16);
     r.block = decodeParameterBlock(b.subspan<blockOffsetInReadout, blockSize>());
     return r;
 }
@@ -91,21 +110,31 @@ std::array<std::uint8_t, blockSize> encodeParameterBlock(const BlockToWrite& w) 
     b[offset::displayView] = rawByte(p.displayView);
     b[offset::doseRateThresholdNo] = rawByte(p.doseRateThresholdNo);
     for (std::size_t i = 0; i < 3; ++i) {
-        putFloat(b, offset::doseRateThresholds + 4 * i, w.doseRateThresholds[i]);
+        const std::size_t at = offset::doseRateThresholds + 4 * i;
+        if (w.doseRateAsSent[i]) {
+            copyAsSent(b, at, p);
+        } else {
+            putThreshold(b, at, w.doseRateThresholds[i]);
+        }
     }
     b[offset::keptByte] = p.keptByte;
     b[offset::doseThresholdNo] = rawByte(p.doseThresholdNo);
     link::putWord16(b, static_cast<std::uint16_t>(p.bluetoothPeriod), offset::bluetoothPeriod);
     for (std::size_t i = 0; i < 3; ++i) {
-        putFloat(b, offset::doseThresholds + 4 * i, w.doseThresholds[i]);
+        const std::size_t at = offset::doseThresholds + 4 * i;
+        if (w.doseAsSent[i]) {
+            copyAsSent(b, at, p);
+        } else {
+            putThreshold(b, at, w.doseThresholds[i]);
+        }
     }
     for (std::size_t i = 0; i < 3; ++i) {
-        if (p.keptFloats[i] >= 0.0F) {
-            putFloat(b, offset::keptFloats + 4 * i, p.keptFloats[i]);
+        if (p.keptFloats[i] >= 0.0) {
+            putKept(b, offset::keptFloats + 4 * i, p.keptFloats[i], p);
         }
     }
     if (p.keptFloat >= 0.0) {
-        putFloat(b, offset::keptFloat, p.keptFloat);
+        putKept(b, offset::keptFloat, p.keptFloat, p);
     }
     b[offset::deviceFlags] = p.deviceFlags;
     b[offset::deviceType] = rawByte(p.deviceType);

@@ -49,17 +49,21 @@ struct ParameterBlock {
     std::int8_t softwareVersion = 0;
     std::int8_t modeSetting = 0;
     std::int8_t displayView = 0;
-    std::int8_t doseRateThresholdNo = 0;       // 1..3
-    std::array<float, 3> doseRateThresholds{}; // µSv/h
+    std::int8_t doseRateThresholdNo = 0;        // 1..3
+    std::array<double, 3> doseRateThresholds{}; // µSv/h
     std::uint8_t keptByte = 0;
-    std::int8_t doseThresholdNo = 0;       // 1..3
-    std::int32_t bluetoothPeriod = 0;      // s, 0 = Bluetooth not used
-    std::array<float, 3> doseThresholds{}; // µSv
-    std::array<float, 3> keptFloats{};
+    std::int8_t doseThresholdNo = 0;        // 1..3
+    std::int32_t bluetoothPeriod = 0;       // s, 0 = Bluetooth not used
+    std::array<double, 3> doseThresholds{}; // µSv
+    std::array<double, 3> keptFloats{};
     double keptFloat = 0.0;
     std::uint8_t deviceFlags = 0;
     std::int8_t deviceType = 0; // 1..7
     std::uint8_t archiveOptions = 0;
+    // The block's bytes as the instrument sent them: a float the encoder cannot write (an
+    // exponent of 255, which decodes as a finite number beyond the single-precision range) goes
+    // back from here.
+    std::array<std::uint8_t, 55> bytes{};
 
     friend bool operator==(const ParameterBlock&, const ParameterBlock&) = default;
 };
@@ -69,7 +73,7 @@ struct ParameterReadout {
     std::uint32_t readoutValue4 = 0;
     std::uint32_t readoutValue8 = 0;
     std::uint32_t readoutValue12 = 0;
-    float readoutFloat16 = 0.0F;
+    double readoutFloat16 = 0.0;
     ParameterBlock block;
 
     [[nodiscard]] bool aboutSuppressed() const {
@@ -89,16 +93,23 @@ struct ParameterReadout {
 
 // What the writer sends: the block's bytes and, for the six thresholds, the values after the
 // writer's rule (a threshold that is not finite or too large for the wire float is refused
-// earlier, by the writer).
+// earlier, by the writer), or, for a cell the user left as the read showed it, the
+// instrument's own bytes when its value is beyond the wire float.
 struct BlockToWrite {
     ParameterBlock fields; // thresholds below replace the float fields
     std::array<double, 3> doseRateThresholds{};
     std::array<double, 3> doseThresholds{};
+    std::array<bool, 3> doseRateAsSent{}; // write the instrument's bytes back
+    std::array<bool, 3> doseAsSent{};
 };
+
+// Whether the wire float can hold a value (finite, exponent 1..254 after normalising, or 0).
+[[nodiscard]] bool wireFloatHolds(double value);
 
 // The 55 bytes in offset order: every field but the floats as a byte or word; thresholds through
 // the truncating wire encoding; keptFloats and keptFloat only when not negative (otherwise their
-// bytes stay FF FF FF FF, the fill the instrument reads back as 0.0).
+// bytes stay FF FF FF FF, the fill the instrument reads back as 0.0), and as the instrument sent
+// them when the encoder cannot write their value.
 [[nodiscard]] std::array<std::uint8_t, blockSize> encodeParameterBlock(const BlockToWrite& block);
 
 } // namespace veltra::params

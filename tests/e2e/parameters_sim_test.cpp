@@ -5,6 +5,12 @@
 #include "link/codecs.h"
 #include "sim_fixture.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+
 using namespace veltra;
 using namespace std::chrono_literals;
 using app::TabControl;
@@ -235,4 +241,47 @@ TEST_F(ParametersSimTest, ToolCommandsNeedAReadAndAConfirmation) {
     EXPECT_EQ(cli::run({"--port", port, "params", "--json"}, o, e), cli::exitOk);
     EXPECT_TRUE(out.contains("\"deviceType\":7"));
     EXPECT_TRUE(out.contains("\"doseRateThresholds\":[0.299999982,1.19999993,12]"));
+}
+
+TEST_F(ParametersSimTest, FloatsTheEncoderCannotHoldGoBackAsTheInstrumentSentThem) {
+    // Exponent 255: 00 00 80 7F decodes as the finite 2^128, beyond what an encoder may write.
+    const std::array<std::uint8_t, 4> huge{0x00, 0x00, 0x80, 0x7F};
+    auto p = sim::factoryParameters(7);
+    std::copy(huge.begin(), huge.end(), p.begin() + 12); // dose-rate threshold 2
+    std::copy(huge.begin(), huge.end(), p.begin() + 28); // dose threshold 2
+    std::copy(huge.begin(), huge.end(), p.begin() + 36); // a kept float
+    std::copy(huge.begin(), huge.end(), p.begin() + 48); // the kept double
+    simulator->model().setParameters(p);
+    const QString port = QString::fromStdString(simulator->devicePath());
+    QString out;
+    QString err;
+    QTextStream o(&out);
+    QTextStream e(&err);
+
+    ASSERT_EQ(cli::run({"--port", port, "params", "--json"}, o, e), cli::exitOk);
+    o.flush();
+    QJsonParseError error{};
+    const auto json = QJsonDocument::fromJson(out.toUtf8(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << out.toStdString();
+    // Written as the large finite number it decodes to, with nine significant digits.
+    EXPECT_NEAR(json["doseRateThresholds"][1].toDouble() / std::ldexp(1.0, 128), 1.0, 1e-8);
+    EXPECT_NEAR(json["keptFloat"].toDouble() / std::ldexp(1.0, 128), 1.0, 1e-8);
+
+    for (const QStringList& edits : {QStringList{}, QStringList{"--set", "sound=0"}}) {
+        e.flush();
+        err.clear();
+        const auto writes = simulator->server().stats().writes;
+        ASSERT_EQ(cli::run(QStringList{"--port", port, "params", "save"} + edits, o, e),
+                  cli::exitOk)
+            << err.toStdString();
+        const auto frame = lastWrite(writes + 1);
+        ASSERT_EQ(frame.size(), 64U);
+        for (const std::size_t at : {12U, 28U, 36U, 48U}) {
+            EXPECT_TRUE(std::equal(huge.begin(), huge.end(), frame.begin() + 7 + at))
+                << "offset " << at << " " << edits.join(' ').toStdString();
+        }
+    }
+    // A value typed into the cell is still refused when the wire float cannot hold it.
+    EXPECT_EQ(cli::run({"--port", port, "params", "save", "--set", "doseThreshold2=1e39"}, o, e),
+              cli::exitUsage);
 }

@@ -47,7 +47,7 @@ Bytes4 at(const std::array<std::uint8_t, 55>& b, std::size_t offset) {
 TEST(ParameterBlock, DecodesWhatEncodingWrote) {
     params::BlockToWrite w;
     w.fields = sampleBlock();
-    w.fields.keptFloats[1] = 2.0F; // non-negative kept values go out as they are
+    w.fields.keptFloats[1] = 2.0; // non-negative kept values go out as they are
     w.fields.keptFloat = 0.25;
     for (std::size_t i = 0; i < 3; ++i) {
         w.doseRateThresholds[i] = w.fields.doseRateThresholds[i];
@@ -57,7 +57,9 @@ TEST(ParameterBlock, DecodesWhatEncodingWrote) {
     EXPECT_EQ(bytes[4], 0xC8);
     EXPECT_EQ(bytes[22], 150);
     EXPECT_EQ(bytes[23], 0);
-    EXPECT_EQ(params::decodeParameterBlock(bytes), w.fields);
+    auto expected = w.fields;
+    expected.bytes = bytes; // a decoded block keeps the bytes it came from
+    EXPECT_EQ(params::decodeParameterBlock(bytes), expected);
 
     std::array<std::uint8_t, 75> readout{};
     readout[0] = 0x34;
@@ -67,7 +69,7 @@ TEST(ParameterBlock, DecodesWhatEncodingWrote) {
     const auto r = params::decodeReadout(readout);
     EXPECT_EQ(r.readoutWord0, 0x1234);
     EXPECT_EQ(r.readoutValue12, 0x10U);
-    EXPECT_EQ(r.block, w.fields);
+    EXPECT_EQ(r.block, expected);
     EXPECT_TRUE(r.aboutSuppressed());
     EXPECT_TRUE(r.bluetoothFitted());
 }
