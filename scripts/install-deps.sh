@@ -18,6 +18,8 @@ packages=(
     libbenchmark-dev
     fonts-dejavu-core
     clang-format
+    clang
+    libclang-rt-14-dev
 )
 
 missing=()

@@ -12,3 +12,9 @@ export QT_QPA_PLATFORM=offscreen
 cmake --preset "$preset"
 cmake --build --preset "$preset" -j "$(nproc)"
 ctest --preset "$preset" -j "$(nproc)"
+
+# The fuzz targets, a few seconds each on their seed corpora (which keep every input that once
+# failed), when clang and its libFuzzer runtime are there.
+if [ "$preset" = "default" ] && command -v clang++ >/dev/null 2>&1; then
+    scripts/fuzz.sh "${VELTRA_FUZZ_SECONDS:-5}"
+fi

@@ -215,7 +215,9 @@ Response ProtocolServer::withFault(std::vector<std::uint8_t> reply) {
     } else if (m_options.faultRate > 0.0 &&
                std::uniform_real_distribution<double>(0.0, 1.0)(m_rng) < m_options.faultRate) {
         // Random faults never drop the port: a demo should keep running.
-        fault.kind = static_cast<FaultKind>(m_rng() % 6);
+        fault.kind = m_options.randomKinds.empty()
+                         ? static_cast<FaultKind>(m_rng() % 6)
+                         : m_options.randomKinds[m_rng() % m_options.randomKinds.size()];
         fault.delay_ms = 200;
         faulty = true;
     }

@@ -57,6 +57,8 @@ struct ServerOptions {
     std::uint32_t seed = 1;
     double faultRate = 0.0;            // probability of a random fault on each read
     bool answerWritesWithJunk = false; // a peer that babbles after every write
+    // The kinds a random fault is drawn from (empty: all but dropping the port).
+    std::vector<FaultKind> randomKinds = {};
 };
 
 class ProtocolServer {

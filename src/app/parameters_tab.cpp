@@ -37,8 +37,9 @@ constexpr int trackBar2Maximum = 3600;
 // Largest magnitude a wire float holds.
 constexpr double wireFloatMaximum = FLT_MAX;
 
-// A cell's number: the user's decimal separator, nothing else that is not part of a number.
-std::optional<double> cellNumber(const QString& text, QChar separator) {
+} // namespace
+
+std::optional<double> parseThresholdCell(const QString& text, QChar separator) {
     QString t = text.trimmed();
     if (separator != u'.') {
         if (t.contains(u'.')) {
@@ -55,8 +56,6 @@ std::optional<double> cellNumber(const QString& text, QChar separator) {
     }
     return value;
 }
-
-} // namespace
 
 const char* tabControlName(TabControl control) {
     return controlNames[static_cast<std::size_t>(control)];
@@ -209,8 +208,15 @@ bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyO
     context.polling.readFailureCount = 0;
     host.showStatus(StatusColour::black, status::readOk);
     state.parametersRead = true;
+    applyReadout(context, host, *readout.value, separator);
+    return true;
+}
 
-    state.parameters = *readout.value;
+void applyReadout(AppContext& context, ParametersHost& host,
+                  const params::ParameterReadout& readout, QChar separator) {
+    auto& state = context.state;
+    auto& tab = context.parametersTab;
+    state.parameters = readout;
     const params::ParameterBlock& p = state.parameters.block;
 
     if (const auto groups = params::visibleGroups(p.deviceType)) {
@@ -267,7 +273,6 @@ bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyO
         tab.setEnabled(control, bluetoothUsed);
     }
     tab.setChecked(C::CheckBox2, bluetoothUsed);
-    return true;
 }
 
 StatusMessage cellErrorMessage(const CellError& e) {
@@ -306,7 +311,7 @@ blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar
                                int row) -> std::variant<double, CellError> {
         double value = 0.0;
         if (text != QLatin1String("-")) {
-            const auto number = cellNumber(text, separator);
+            const auto number = parseThresholdCell(text, separator);
             if (!number) {
                 return CellError{doseRate, row, text};
             }

@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <array>
+#include <optional>
 #include <variant>
 
 namespace veltra::app {
@@ -131,6 +132,14 @@ public:
 // caller just opened is used as it is. True when the readout arrived with a correct CRC.
 bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyOpen,
                     QChar decimalSeparator);
+// The part of readParameters after a good readout: the decoded copy, the flags, and the tab's
+// cells, selectors, groups and click rules as the readout says.
+void applyReadout(AppContext& context, ParametersHost& host,
+                  const params::ParameterReadout& readout, QChar decimalSeparator);
+
+// A threshold cell's number: the user's decimal separator and nothing that is not part of a
+// number (no group separators); nullopt for anything else, infinity and NaN included.
+[[nodiscard]] std::optional<double> parseThresholdCell(const QString& text, QChar decimalSeparator);
 
 // A threshold cell that does not hold a number the instrument can take.
 struct CellError {

@@ -52,12 +52,16 @@ TEST(FixedText, RoundsHalfAwayFromZeroOnTheWrittenDigits) {
         {12345678.4, 1, "12345678.0"},
         {1.23456789, 8, "1.23456790"}, // eight significant digits
         {123456789.0, 1, "1.2345679E+08"},
+        {99999999.6, 1, "1.0000000E+08"}, // eight digits round up into a ninth
     };
     for (const auto& c : cases) {
         EXPECT_EQ(s(fixedText(c.value, c.decimals, dot)), c.text) << c.value << " " << c.decimals;
     }
     EXPECT_EQ(s(fixedText(0.142, 3, comma)), "0,142");
     EXPECT_EQ(s(fixedText(99.96, 0, dot, batteryPrecision)), "100");
+    // The written digits decide: at ten significant digits 3538942.2845519 is 3538942.285, which
+    // shows as .29 with two decimals (a threshold cell's precision, met by the fuzz target).
+    EXPECT_EQ(s(fixedText(3538942.284551909, 2, dot, 10)), "3538942.29");
 }
 
 TEST(Scaling, StepsAndDecimals) {
