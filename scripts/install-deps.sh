@@ -11,12 +11,18 @@ packages=(
     qt6-base-dev
     qt6-base-dev-tools
     qt6-serialport-dev
+    qt6-svg-dev
     qt6-qpa-plugins
     libqcustomplot-dev
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
     fonts-dejavu-core
+    # The fonts the windows' layout is measured for (see src/forms/fonts.h).
+    fonts-wine
+    fonts-crosextra-carlito
+    fonts-liberation2
+    desktop-file-utils
     clang-format
     clang
     libclang-rt-14-dev

@@ -55,10 +55,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("veltra"));
     QApplication::setApplicationDisplayName(QStringLiteral("Вельтра"));
-    // The windows are laid out in pixels for an 11-pixel interface font.
-    QFont font = QApplication::font();
-    font.setPixelSize(11);
-    QApplication::setFont(font);
+    QApplication::setDesktopFileName(QStringLiteral("veltra")); // matches veltra.desktop
 
     const auto options = parseArguments(QApplication::arguments());
     if (!options) {

@@ -1,6 +1,7 @@
 #include "forms/Interface.h"
 
 #include "app/settings_file.h"
+#include "forms/fonts.h"
 
 #include "ui_Interface.h"
 
@@ -14,6 +15,7 @@ TForm2::TForm2(app::AppState& state, QWidget* parent)
                           Qt::WindowStaysOnTopHint),
       m_state(state), m_ui(std::make_unique<Ui::TForm2>()) {
     m_ui->setupUi(this);
+    applyProgramFonts(this);
     setFixedSize(size());
     connect(m_ui->Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(m_ui->Button2, &QPushButton::clicked, this, &TForm2::Button2Click);

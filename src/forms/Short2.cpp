@@ -1,14 +1,23 @@
 #include "forms/Short2.h"
 
+#include "forms/fonts.h"
+
 #include "ui_Short2.h"
 
 #include <QMouseEvent>
 
+#include <algorithm>
+
 namespace veltra::forms {
+
+namespace {
+constexpr int designedUnitLeft = 56; // Label2 at (56, 8)
+} // namespace
 
 TForm9::TForm9(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_ui(std::make_unique<Ui::TForm9>()) {
     m_ui->setupUi(this);
+    applyProgramFonts(this);
     // The system's active-caption colour behind both labels.
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, palette.color(QPalette::Active, QPalette::Highlight));
@@ -39,6 +48,13 @@ void TForm9::fitToLabels() {
     for (QLabel* label : {m_ui->Label1, m_ui->Label2}) {
         label->adjustSize();
     }
+    // The unit is never hidden under the number: a number wider than the unit's designed place
+    // allows pushes the unit to its right (a hidden "м" or "u" would change the unit a
+    // thousandfold).
+    // A blank's width stays between them, as the number's own font draws a blank.
+    const int numberEnd = m_ui->Label1->x() + m_ui->Label1->width() +
+                          QFontMetrics(m_ui->Label1->font()).horizontalAdvance(u' ');
+    m_ui->Label2->move(std::max(designedUnitLeft, numberEnd), m_ui->Label2->y());
     const QRect bounds = m_ui->Label1->geometry().united(m_ui->Label2->geometry());
     resize(bounds.right() + 1, bounds.bottom() + 1);
 }

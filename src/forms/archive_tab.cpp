@@ -2,6 +2,7 @@
 // session arrows, the chart's navigation buttons, and erasing. The tab's state and its rules
 // live in the core (app::ArchiveTab); this file shows it and feeds the clicks in.
 #include "forms/chart_icons.h"
+#include "forms/fonts.h"
 #include "forms/main_window.h"
 
 #include "text/number_text.h"
@@ -66,6 +67,9 @@ void TForm1::setUpArchiveTab() {
     m_archiveTicker = QSharedPointer<DaySerialTicker>::create();
     chart->xAxis->setTicker(m_archiveTicker);
     chart->yAxis->setRange(0.0, 1.0);
+    // Room in the margins for the navigation buttons: a column of four at the left (x 4..29)
+    // and a row of five at the bottom (y 339..364 of 372), beyond the axes' labels.
+    chart->axisRect()->setMinimumMargins(QMargins(76, 8, 10, 56));
     m_series12 = chart->addGraph();
     m_series12->setName(QStringLiteral("Series12"));
     m_series12->setPen(QPen(QColor(255, 0, 0), 1));
@@ -128,7 +132,15 @@ void TForm1::showArchiveTab() {
     QTableWidget* samples = m_ui->StringGrid8;
     samples->setUpdatesEnabled(false);
     for (int column = 0; column < 3; ++column) {
-        samples->item(0, column)->setText(tab.header[static_cast<std::size_t>(column)]);
+        // A heading wider than its column (the alpha unit's caption) gets a smaller font.
+        QTableWidgetItem* heading = samples->item(0, column);
+        const QString text = tab.header[static_cast<std::size_t>(column)];
+        heading->setText(text);
+        const QFont base = samples->font();
+        QFont font = base;
+        font.setPixelSize(fittingPixelSize(base, text, samples->columnWidth(column) - 7,
+                                           base.pixelSize() > 0 ? base.pixelSize() : 12));
+        heading->setFont(font);
     }
     // Rows beyond the row count are kept (and hidden with it), as the grid keeps its cells.
     if (samples->rowCount() < static_cast<int>(archive::recordCapacity)) {

@@ -37,6 +37,7 @@ void TForm1::applyLanguage(app::Language language) {
     m_ui->Chart2->yAxis->setLabel(app::chartTitle(language));
     m_ui->Chart2->replot(QCustomPlot::rpQueuedReplot);
     m_ui->Label34->move(app::label34Left(language), m_ui->Label34->y());
+    fitStatusCaptions();
 
     for (const app::GridHeading& heading : app::gridHeadings()) {
         if (auto* grid = findChild<QTableWidget*>(QLatin1String(heading.grid))) {

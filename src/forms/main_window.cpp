@@ -5,6 +5,7 @@
 #include "forms/About_eng.h"
 #include "forms/Interface.h"
 #include "forms/Short2.h"
+#include "forms/fonts.h"
 
 #include "ui_main_window.h"
 
@@ -30,6 +31,7 @@ TForm1::TForm1(app::AppContext& context, QWidget* parent)
       m_cycle(context, *this), m_startup(context, m_cycle, *this),
       m_settingsPath(app::settingsFilePath()) {
     m_ui->setupUi(this);
+    applyProgramFonts(this);
     m_ui->centralwidget->setFixedSize(clientWidth, clientHeight);
     setFixedSize(clientWidth, clientHeight + m_ui->MainMenu1->sizeHint().height());
     if (const QScreen* screen = this->screen()) {
@@ -81,10 +83,14 @@ void TForm1::attach(TForm2* connection, TForm3* aboutRussian, TForm4* aboutEngli
 void TForm1::setUpStatusBar() {
     // Panel 0 keeps the last message until the next one replaces it; a repaint never wipes it.
     m_ui->StatusPanel0->setContentsMargins(3, 0, 0, 0);
+    // The dose accumulation time's box: clBtnFace, as the platform's palette renders a button.
+    QPalette palette = m_ui->Edit1->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+    m_ui->Edit1->setPalette(palette);
 }
 
 QString TForm1::statusLineText() const {
-    return m_ui->StatusPanel0->text();
+    return m_statusText;
 }
 
 QColor TForm1::statusLineColour() const {
@@ -100,7 +106,19 @@ void TForm1::showStatus(app::StatusColour colour, const app::StatusMessage& mess
     palette.setColor(QPalette::WindowText,
                      colour == app::StatusColour::red ? QColor(255, 0, 0) : QColor(0, 0, 0));
     m_ui->StatusPanel0->setPalette(palette);
-    m_ui->StatusPanel0->setText(*text);
+    m_statusText = *text;
+    // A message too long for the panel (one that carries a cell's text or a file's name) is
+    // elided, and shows whole as the panel's tooltip.
+    QLabel* panel = m_ui->StatusPanel0;
+    const int room = panel->contentsRect().width() - 2;
+    const QFontMetrics fm(panel->font());
+    if (fm.horizontalAdvance(*text) > room) {
+        panel->setText(fm.elidedText(*text, Qt::ElideRight, room));
+        panel->setToolTip(*text);
+    } else {
+        panel->setText(*text);
+        panel->setToolTip(QString());
+    }
 }
 
 void TForm1::showNoConnection() {
@@ -147,6 +165,12 @@ void TForm1::Timer2Timer() {
 void TForm1::Timer3Timer() {
     m_timer3.stop();
     setTimer1Enabled(true);
+    // In the full view the preview ends here. The polling cycle's next tick would hide the
+    // compact window too, but with no instrument selected that tick stops before it, and the
+    // preview (an empty window, opaque or not) would stay on the desktop for good.
+    if (m_context.state.viewMode == 0) {
+        setCompactVisible(false);
+    }
 }
 
 void TForm1::setCompactVisible(bool visible) {

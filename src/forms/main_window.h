@@ -50,7 +50,8 @@ public:
     [[nodiscard]] QCPGraph* series12() const { return m_series12; }
     [[nodiscard]] const live::LiveSeries& liveSeries() const { return m_liveSeries; }
     [[nodiscard]] live::LiveSeries& liveSeries() { return m_liveSeries; }
-    // The status line: the last message and its colour.
+    // The status line: the last message (whole, even when the panel shows it elided) and its
+    // colour.
     [[nodiscard]] QString statusLineText() const;
     [[nodiscard]] QColor statusLineColour() const;
 
@@ -172,6 +173,9 @@ private:
     void replotArchiveChart();
     void navigate(archive::NavigationButton button);
     void replotLiveChart();
+    void fitReadingBoxes();
+    void fitCaptionBeforeUnit();
+    void fitStatusCaptions();
     // Sets the language from the menu: the tables, the marks, the polling cycle running.
     void chooseLanguage(app::Language language);
 
@@ -189,6 +193,7 @@ private:
     live::LiveSeries m_liveSeries{400};
     bool m_liveChartZoomed = false;
     QString m_settingsPath;
+    QString m_statusText; // the status line's message, whole
 
     TForm2* m_connection = nullptr;
     TForm3* m_aboutRussian = nullptr;

@@ -7,7 +7,11 @@
 #include "forms/About_eng.h"
 #include "forms/Interface.h"
 #include "forms/Short2.h"
+#include "forms/fonts.h"
 #include "forms/main_window.h"
+#include "forms/program_icon.h"
+
+#include <QApplication>
 
 #include <memory>
 
@@ -15,12 +19,20 @@ namespace veltra::forms {
 
 struct ProgramWindows {
     explicit ProgramWindows(app::AppContext& context)
-        : form1(std::make_unique<TForm1>(context)), form2(std::make_unique<TForm2>(context.state)),
-          form3(std::make_unique<TForm3>()), form4(std::make_unique<TForm4>()),
-          form9(std::make_unique<TForm9>()) {
+        : look(prepareLook()), form1(std::make_unique<TForm1>(context)),
+          form2(std::make_unique<TForm2>(context.state)), form3(std::make_unique<TForm3>()),
+          form4(std::make_unique<TForm4>()), form9(std::make_unique<TForm9>()) {
         form1->attach(form2.get(), form3.get(), form4.get(), form9.get());
     }
 
+    // The program's fonts and its icon on every window, before the first window is made.
+    static bool prepareLook() {
+        installProgramFonts();
+        QApplication::setWindowIcon(programIcon());
+        return true;
+    }
+
+    bool look;
     std::unique_ptr<TForm1> form1;
     std::unique_ptr<TForm2> form2; // reads prog.ini when created
     std::unique_ptr<TForm3> form3;

@@ -1,6 +1,7 @@
 // The results tab of TForm1: the readings of the top panel, the status panels they fill, and
 // the live chart.
 #include "forms/Short2.h"
+#include "forms/fonts.h"
 #include "forms/main_window.h"
 
 #include "live/live_chart.h"
@@ -8,6 +9,9 @@
 #include "ui_main_window.h"
 
 #include <qcustomplot.h>
+
+#include <algorithm>
+#include <array>
 
 namespace veltra::forms {
 
@@ -27,6 +31,7 @@ protected:
     }
 };
 
+// clMenuBar, as the platform's palette renders a menu bar: its window colour.
 QColor boxColour(live::BoxColour colour, const QPalette& palette) {
     return colour == live::BoxColour::red ? QColor(255, 0, 0) : palette.color(QPalette::Window);
 }
@@ -53,7 +58,7 @@ void TForm1::setUpLiveChart() {
     chart->xAxis->setTickLabels(false); // hidden until the first point
 
     chart->yAxis->setRange(0.0, live::chartStartMaximum);
-    chart->yAxis->setLabelFont(QFont(QStringLiteral("Arial"), 10));
+    chart->yAxis->setLabelFont(programFont(Typeface::arial, 13));
     chart->yAxis->setLabelColor(Qt::black);
     chart->yAxis->setPadding(4);
 
@@ -90,8 +95,10 @@ void TForm1::replotLiveChart() {
     if (!m_liveChartZoomed && !m_liveSeries.empty()) {
         const double first = m_liveSeries.points().front().key;
         const double last = m_liveSeries.points().back().key;
-        // A single point gets a minute either side.
-        chart->xAxis->setRange(first < last ? QCPRange(first, last)
+        // A single point gets a minute either side; otherwise room for the first and the last
+        // marker at the edges.
+        const double pad = std::max((last - first) * 0.015, 5.0);
+        chart->xAxis->setRange(first < last ? QCPRange(first - pad, last + pad)
                                             : QCPRange(first - 60.0, last + 60.0));
     }
     chart->replot(QCustomPlot::rpQueuedReplot);
@@ -139,6 +146,57 @@ void TForm1::Button11Click() {
     replotLiveChart();
 }
 
+void TForm1::fitReadingBoxes() {
+    // The reading boxes show their whole text: a number wider than its box (a value far out of
+    // any range, the longest duration) gets a smaller font, never a cut.
+    const struct {
+        QLineEdit* box;
+        int pixelSize;
+    } boxes[] = {{m_ui->Edit4, 19}, {m_ui->Edit10, 19}, {m_ui->Edit1, 16}};
+    for (const auto& [box, designed] : boxes) {
+        const QFont base = programFont(Typeface::arial, designed, true, true);
+        const int frame = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, box);
+        const int room = box->width() - 2 * frame - 2 * 2 - 2;
+        QFont font = base;
+        font.setPixelSize(fittingPixelSize(base, box->text(), room, designed));
+        if (font != box->font()) {
+            box->setFont(font);
+        }
+    }
+}
+
+void TForm1::fitCaptionBeforeUnit() {
+    // The main reading's caption and its unit share a line; the unit's place is fixed, so a
+    // caption that would run into it (the long caption of volumetric activity) gets a smaller
+    // font.
+    QLabel* caption = m_ui->Label12;
+    const int room = m_ui->Label34->x() - caption->x() - 3;
+    const QFont base = programFont(Typeface::interface, 12, true);
+    QFont font = base;
+    font.setPixelSize(fittingPixelSize(base, caption->text(), room, 12));
+    caption->setFont(font);
+    caption->resize(
+        std::max(1, std::min(room, QFontMetrics(font).horizontalAdvance(caption->text()) + 2)),
+        caption->height());
+}
+
+void TForm1::fitStatusCaptions() {
+    // The captions above the status bar stand at fixed places; one that would run into the
+    // next (English "Measurements") sets its letters closer, or takes a smaller font, so that
+    // a blank's width stays between them.
+    constexpr int gap = 4;
+    const std::array<QLabel*, 6> row{m_ui->Label1, m_ui->Label2,  m_ui->Label3,
+                                     m_ui->Label5, m_ui->Label19, m_ui->Label22};
+    const QFont base = programFont(Typeface::interface, 11);
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        QLabel* caption = row[i];
+        const int room =
+            i + 1 < row.size() ? row[i + 1]->x() - caption->x() - gap : caption->width();
+        caption->setFont(fittingFont(base, caption->text(), room));
+        caption->resize(room, caption->height());
+    }
+}
+
 void TForm1::applyReadings(const live::ReadingsView& v) {
     const auto setBackground = [](QWidget* w, const QColor& colour) {
         QPalette palette = w->palette();
@@ -169,11 +227,18 @@ void TForm1::applyReadings(const live::ReadingsView& v) {
     if (v.label34Left) {
         m_ui->Label34->move(*v.label34Left, m_ui->Label34->y());
     }
+    if (v.label12 || v.label34Left) {
+        fitCaptionBeforeUnit();
+    }
     setText(m_ui->Edit4, v.edit4);
     setText(m_ui->Label39, v.label39);
+    if (v.label39) {
+        m_ui->Label39->adjustSize();
+    }
     setText(m_ui->Edit10, v.edit10);
     setText(m_ui->StatusPanel1, v.panel1);
     setText(m_ui->Edit1, v.edit1);
+    fitReadingBoxes();
     setText(m_ui->StatusPanel2, v.panel2);
     setText(m_ui->StatusPanel4, v.panel4);
     setText(m_ui->StatusPanel5, v.panel5);

@@ -330,6 +330,30 @@ private slots:
                  QByteArray("[Common]\r\nLanguage=1\r\nTransparent=120\r\nMode=1\r\n"));
     }
 
+    // The preview of the transparency slider ends after its pause in the full view, with or
+    // without an instrument; in the short view the compact window stays.
+    void previewEndsAfterItsPause_data() {
+        QTest::addColumn<bool>("instrument");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("compactStays");
+        QTest::newRow("instrument, full view") << true << 0 << false;
+        QTest::newRow("no instrument, full view") << false << 0 << false;
+        QTest::newRow("instrument, short view") << true << 1 << true;
+    }
+
+    void previewEndsAfterItsPause() {
+        QFETCH(bool, instrument);
+        QFETCH(int, mode);
+        QFETCH(bool, compactStays);
+        QVERIFY(testing::WindowFixture::start(
+            1, 4, {.instrument = instrument, .mode = mode, .selected = instrument}));
+        ui().TrackBar1->setValue(ui().TrackBar1->value() == 120 ? 130 : 120);
+        QVERIFY(windows->form9->isVisible());
+        form().Timer3Timer();
+        tick();
+        QCOMPARE(windows->form9->isVisible(), compactStays);
+    }
+
     void statusLineSurvivesARepaint() {
         start();
         setMeasurement(1, 0.1);
