@@ -8,6 +8,7 @@
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -87,7 +88,20 @@ void PtyEndpoint::drop() {
     if (!m_options.linkPath.empty()) {
         ::unlink(m_options.linkPath.c_str());
     }
-    // Closing both sides removes /dev/pts/N: opens fail and the program's handle is hung up.
+    // An unplugged adapter: the program's handle is hung up and the device no longer opens.
+    // Where the system lets us (root), the pseudo-terminal is locked and hung up but kept until
+    // stop(), so that its number cannot go to another simulator started meanwhile (tests run
+    // side by side) and a reopen cannot reach that one's terminal instead. Otherwise closing
+    // both sides removes /dev/pts/N, with the same effect on the program.
+#if defined(TIOCSPTLCK) && defined(TIOCVHANGUP)
+    int locked = 1;
+    if (m_controller >= 0 && m_terminal >= 0 && ::ioctl(m_controller, TIOCSPTLCK, &locked) == 0 &&
+        ::ioctl(m_terminal, TIOCVHANGUP, 0) == 0) {
+        ::close(m_terminal);
+        m_terminal = -1;
+        return;
+    }
+#endif
     for (int* fd : {&m_terminal, &m_controller}) {
         if (*fd >= 0) {
             ::close(*fd);
