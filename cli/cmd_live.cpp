@@ -103,13 +103,10 @@ void printReading(const live::CurrentData& d, const std::optional<live::Readings
 }
 
 int commandClockSync(const Invocation& call, Streams io) {
-    const auto context = contextFor(call, io);
+    int exitCode = exitOk;
+    const auto context = openedContextFor(call, io, exitCode);
     if (!context) {
-        return exitUsage;
-    }
-    if (!context->ensurePortOpen()) {
-        io.err << "veltra-cli: cannot open " << portName(*context) << '\n';
-        return exitFailure;
+        return exitCode;
     }
     const std::tm now = text::localTimeOf(std::time(nullptr));
     const auto sent = instrument::writeClock(context->link, now);
@@ -293,13 +290,10 @@ int commandPoll(const Invocation& call, Streams io) {
 }
 
 int commandDumpCurrent(const Invocation& call, Streams io) {
-    const auto context = contextFor(call, io);
+    int exitCode = exitOk;
+    const auto context = openedContextFor(call, io, exitCode);
     if (!context) {
-        return exitUsage;
-    }
-    if (!context->ensurePortOpen()) {
-        io.err << "veltra-cli: cannot open " << portName(*context) << '\n';
-        return exitFailure;
+        return exitCode;
     }
     const auto read =
         instrument::readCurrentDataBlock(context->link, instrument::ReplyCheck::complete);

@@ -98,6 +98,10 @@ struct Command {
 // catalogue of prog.ini's pins and the system's devices, or a device path pinned as port 1);
 // nullptr after a message on err when the port argument is not one.
 [[nodiscard]] std::unique_ptr<app::AppContext> contextFor(const Invocation& call, Streams io);
+// contextFor with the port opened: nullptr after a message on err, with exitCode set to what
+// the command returns then (a usage error or a port that does not open).
+[[nodiscard]] std::unique_ptr<app::AppContext> openedContextFor(const Invocation& call, Streams io,
+                                                                int& exitCode);
 // The program's state over the catalogue of prog.ini's pins and the system's devices, with no
 // port selected (the scan selects one).
 [[nodiscard]] std::unique_ptr<app::AppContext> catalogueContext(Streams io);

@@ -52,6 +52,21 @@ std::unique_ptr<app::AppContext> contextFor(const Invocation& call, Streams io) 
     return context;
 }
 
+std::unique_ptr<app::AppContext> openedContextFor(const Invocation& call, Streams io,
+                                                  int& exitCode) {
+    auto context = contextFor(call, io);
+    if (!context) {
+        exitCode = exitUsage;
+        return nullptr;
+    }
+    if (!context->ensurePortOpen()) {
+        io.err << "veltra-cli: cannot open " << portName(*context) << '\n';
+        exitCode = exitFailure;
+        return nullptr;
+    }
+    return context;
+}
+
 QString portName(const app::AppContext& context) {
     const QString device = context.link.catalog().deviceName(context.state.portNumber);
     return QStringLiteral("port %1 (%2)")
