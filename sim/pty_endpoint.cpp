@@ -65,13 +65,17 @@ bool PtyEndpoint::start() {
     return true;
 }
 
-void PtyEndpoint::stop() {
+void PtyEndpoint::stopServing() {
     if (m_thread.joinable()) {
         m_running = false;
         const char c = 0;
         [[maybe_unused]] const auto n = ::write(m_wake[1], &c, 1);
         m_thread.join();
     }
+}
+
+void PtyEndpoint::stop() {
+    stopServing();
     for (int* fd : {&m_wake[0], &m_wake[1], &m_controller, &m_terminal}) {
         if (*fd >= 0) {
             ::close(*fd);
@@ -81,6 +85,11 @@ void PtyEndpoint::stop() {
     if (!m_options.linkPath.empty()) {
         ::unlink(m_options.linkPath.c_str());
     }
+}
+
+void PtyEndpoint::unplug() {
+    stopServing();
+    drop();
 }
 
 void PtyEndpoint::drop() {

@@ -39,6 +39,8 @@ public:
     // Creates the pseudo-terminal and starts serving. False with errorText() on failure.
     bool start();
     void stop();
+    // The adapter pulled out now: serving stops and the device goes as with a dropPort fault.
+    void unplug();
 
     // The terminal's path (/dev/pts/N), or the symlink when one was asked for.
     [[nodiscard]] const std::string& devicePath() const;
@@ -51,6 +53,7 @@ public:
 
 private:
     void serve();
+    void stopServing();
     void drop();
     // Waits until t precisely (for wire timing).
     static void paceUntil(std::chrono::steady_clock::time_point t);

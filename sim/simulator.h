@@ -28,6 +28,8 @@ public:
 
     bool start();
     void stop();
+    // The cable pulled out: the program's handle is hung up and the device does not open again.
+    void unplug() { m_endpoint.unplug(); }
 
     [[nodiscard]] const std::string& devicePath() const { return m_endpoint.devicePath(); }
     [[nodiscard]] const std::string& errorText() const { return m_endpoint.errorText(); }

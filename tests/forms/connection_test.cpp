@@ -130,7 +130,7 @@ private slots:
     void okReopensThePortAlreadySelectedAndAFailureRestartsPollingThreeSecondsLater() {
         QVERIFY(start(1, 4, {.instrument = true, .mode = 0, .selected = false}));
         showAndSettle();
-        simulator->stop(); // the adapter is pulled out
+        simulator->unplug(); // the adapter is pulled out
         waits.clear();
         answerChoice(dialog().ui().Button1, [this] {
             dialog().portBox()->setEditText(QStringLiteral("7")); // typed, and not adopted
