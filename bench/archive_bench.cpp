@@ -9,10 +9,9 @@
 //
 // Figures are reported, never asserted.
 
-#include "app/app_context.h"
 #include "app/archive_tab.h"
 #include "link/codecs.h"
-#include "simulator.h"
+#include "simulated_instrument.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,8 +22,6 @@
 #include <benchmark/benchmark.h>
 
 namespace {
-
-constexpr double wireLimit_s = 800.0 * 26.0 * 10.0 / 57600.0;
 
 class SilentHost final : public veltra::app::ArchiveHost {
 public:
@@ -37,20 +34,15 @@ public:
 };
 
 void ReadArchive(benchmark::State& state) {
-    QTemporaryDir dir;
-    const QString old = QDir::currentPath();
-    QDir::setCurrent(dir.path());
-    veltra::sim::SimulatorOptions options;
-    options.model.archiveLogging = false;
-    options.endpoint.wireTiming = state.range(0) != 0;
-    veltra::sim::Simulator simulator(options);
-    if (!simulator.start()) {
-        state.SkipWithError(simulator.errorText().c_str());
+    const bool wireTiming = state.range(0) != 0;
+    const auto instrument = veltra::bench::startSimulatedInstrument(state, wireTiming);
+    if (!instrument.context) {
         return;
     }
-    veltra::app::AppContext context(
-        veltra::link::PortCatalog({{1, QString::fromStdString(simulator.devicePath())}}, {}));
-    context.state.portNumber = 1;
+    veltra::app::AppContext& context = *instrument.context;
+    QTemporaryDir dir; // archive.txt goes there
+    const QString old = QDir::currentPath();
+    QDir::setCurrent(dir.path());
     SilentHost host;
     double total_s = 0.0;
     int failures = 0;
@@ -63,9 +55,10 @@ void ReadArchive(benchmark::State& state) {
     QDir::setCurrent(old);
     const double perRead_s = total_s / static_cast<double>(state.iterations());
     state.counters["failures"] = failures;
-    if (options.endpoint.wireTiming) {
-        state.counters["wire_limit_s"] = wireLimit_s;
-        state.counters["over_limit_pct"] = 100.0 * (perRead_s / wireLimit_s - 1.0);
+    if (wireTiming) {
+        using veltra::bench::archiveWireLimit_s;
+        state.counters["wire_limit_s"] = archiveWireLimit_s;
+        state.counters["over_limit_pct"] = 100.0 * (perRead_s / archiveWireLimit_s - 1.0);
     }
 }
 

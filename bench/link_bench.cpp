@@ -7,8 +7,7 @@
 //
 // Figures are reported, never asserted.
 
-#include "app/app_context.h"
-#include "simulator.h"
+#include "simulated_instrument.h"
 
 #include <QCoreApplication>
 
@@ -18,20 +17,13 @@
 
 namespace {
 
-constexpr double wireLimit_s = 800.0 * 26.0 * 10.0 / 57600.0;
-
 void ArchiveRead(benchmark::State& state) {
-    veltra::sim::SimulatorOptions options;
-    options.model.archiveLogging = false;
-    options.endpoint.wireTiming = state.range(0) != 0;
-    veltra::sim::Simulator simulator(options);
-    if (!simulator.start()) {
-        state.SkipWithError(simulator.errorText().c_str());
+    const bool wireTiming = state.range(0) != 0;
+    const auto instrument = veltra::bench::startSimulatedInstrument(state, wireTiming);
+    if (!instrument.context) {
         return;
     }
-    veltra::app::AppContext context(
-        veltra::link::PortCatalog({{1, QString::fromStdString(simulator.devicePath())}}, {}));
-    context.state.portNumber = 1;
+    veltra::app::AppContext& context = *instrument.context;
     auto& link = context.link;
     if (!context.ensurePortOpen()) {
         state.SkipWithError("cannot open the simulator's port");
@@ -52,9 +44,10 @@ void ArchiveRead(benchmark::State& state) {
     const double perArchive_s = total_s / static_cast<double>(state.iterations());
     state.counters["failures"] = static_cast<double>(failures);
     state.counters["per_transaction_us"] = 1e6 * perArchive_s / 800.0;
-    if (options.endpoint.wireTiming) {
-        state.counters["wire_limit_s"] = wireLimit_s;
-        state.counters["over_limit_pct"] = 100.0 * (perArchive_s / wireLimit_s - 1.0);
+    if (wireTiming) {
+        using veltra::bench::archiveWireLimit_s;
+        state.counters["wire_limit_s"] = archiveWireLimit_s;
+        state.counters["over_limit_pct"] = 100.0 * (perArchive_s / archiveWireLimit_s - 1.0);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "command.h"
 
 #include "app/archive_tab.h"
+#include "app/file_writes.h"
 #include "archive/text_lines.h"
 #include "text/number_text.h"
 

@@ -1,7 +1,7 @@
 // veltra-cli's live commands: poll, clock-sync, and the raw current-data block saved and decoded.
 #include "command.h"
 
-#include "app/archive_tab.h"
+#include "app/file_writes.h"
 #include "instrument/transactions.h"
 #include "live/presentation.h"
 #include "text/number_text.h"

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mapfile -t files < <(git ls-files -- 'src/*.h' 'src/*.cpp' 'cli/*.h' 'cli/*.cpp' 'sim/*.h' \
-    'sim/*.cpp' 'tests/*.h' 'tests/*.cpp' 'bench/*.cpp' 'fuzz/*.cpp' 'fuzz/*.h')
+    'sim/*.cpp' 'tests/*.h' 'tests/*.cpp' 'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h')
 if [ "${1:-}" = "--check" ]; then
     clang-format --dry-run -Werror "${files[@]}"
 else

@@ -1,12 +1,11 @@
 #include "app/archive_tab.h"
 
 #include "app/app_context.h"
+#include "app/file_writes.h"
 #include "archive/text_lines.h"
 #include "instrument/transactions.h"
 
 #include <QDir>
-#include <QFile>
-#include <QSaveFile>
 
 namespace veltra::app {
 
@@ -36,7 +35,7 @@ void emptyRows(ArchiveTab& tab) {
     }
 }
 
-// Steps 2 and 3 of showSession: the date format, and the statistics start again.
+// Step 2 of showSession: the date format from ComboBox9 (an unknown item keeps the format).
 void prepareSessionView(ArchiveTab& tab) {
     if (const auto format = dateFormatOf(tab.comboBox9)) {
         tab.dateFormat = *format;
@@ -88,29 +87,6 @@ std::vector<std::array<QString, 3>> ArchiveTab::sampleRows() const {
         out.push_back(row);
     }
     return out;
-}
-
-bool appendToFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        return false;
-    }
-    const bool written = file.write(bytes) == bytes.size();
-    const bool flushed = file.flush();
-    file.close();
-    return written && flushed && file.error() == QFileDevice::NoError;
-}
-
-bool replaceFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
 }
 
 ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar separator,

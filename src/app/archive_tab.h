@@ -104,10 +104,4 @@ enum class EraseOutcome { erased, declined, portError, writtenShort };
 // go out) it says so and clears nothing; otherwise the command 0x55 and the tab cleared.
 EraseOutcome eraseArchive(AppContext& context, ArchiveHost& host);
 
-// The archive's text files in the current directory. Each call opens, writes and closes; a
-// failure is reported, never hidden.
-bool appendToFile(const QString& path, const QByteArray& bytes);
-// Replaced only once the new content is wholly written.
-bool replaceFile(const QString& path, const QByteArray& bytes);
-
 } // namespace veltra::app

@@ -1,8 +1,9 @@
 #include "app/settings_file.h"
 
+#include "app/file_writes.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace veltra::app {
 
@@ -64,18 +65,8 @@ SaveOutcome saveSettings(const QString& path, const Settings& settings) {
     ini.setValue(commonSection, QStringLiteral("Transparent"),
                  QString::number(settings.transparency));
     ini.setValue(commonSection, QStringLiteral("Mode"), QString::number(settings.viewMode));
-    // Written whole to a temporary file first, so a failed write never leaves half a file.
-    const QByteArray bytes = ini.serialize();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return SaveOutcome::notWritten;
-    }
-    // Every write and the flush are checked before the new file may replace the old one.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting(); // the temporary file goes; the old one stays
-        return SaveOutcome::notWritten;
-    }
-    return file.commit() ? SaveOutcome::saved : SaveOutcome::notWritten;
+    // A failed write (a full disk) never leaves half a file: the old one stays as it was.
+    return replaceFile(path, ini.serialize()) ? SaveOutcome::saved : SaveOutcome::notWritten;
 }
 
 text::Bilingual settingsNotSavedText(const QString& path) {

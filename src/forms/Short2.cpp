@@ -49,9 +49,8 @@ void TForm9::fitToLabels() {
         label->adjustSize();
     }
     // The unit is never hidden under the number: a number wider than the unit's designed place
-    // allows pushes the unit to its right (a hidden "м" or "u" would change the unit a
-    // thousandfold).
-    // A blank's width stays between them, as the number's own font draws a blank.
+    // allows pushes the unit to its right, a blank's width (in the number's font) after it. A
+    // hidden "м" or "u" would change the unit a thousandfold.
     const int numberEnd = m_ui->Label1->x() + m_ui->Label1->width() +
                           QFontMetrics(m_ui->Label1->font()).horizontalAdvance(u' ');
     m_ui->Label2->move(std::max(designedUnitLeft, numberEnd), m_ui->Label2->y());

@@ -136,11 +136,7 @@ void TForm1::showArchiveTab() {
         QTableWidgetItem* heading = samples->item(0, column);
         const QString text = tab.header[static_cast<std::size_t>(column)];
         heading->setText(text);
-        const QFont base = samples->font();
-        QFont font = base;
-        font.setPixelSize(fittingPixelSize(base, text, samples->columnWidth(column) - 7,
-                                           base.pixelSize() > 0 ? base.pixelSize() : 12));
-        heading->setFont(font);
+        heading->setFont(smallerToFit(samples->font(), text, samples->columnWidth(column) - 7));
     }
     // Rows beyond the row count are kept (and hidden with it), as the grid keeps its cells.
     if (samples->rowCount() < static_cast<int>(archive::recordCapacity)) {

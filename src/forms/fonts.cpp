@@ -89,16 +89,19 @@ void installProgramFonts() {
     QApplication::setFont(programFont(Typeface::interface, 11));
 }
 
-int fittingPixelSize(const QFont& font, const QString& text, int width, int pixelSize,
-                     int minimum) {
+QFont smallerToFit(const QFont& font, const QString& text, int width, int minimum) {
     QFont f = font;
-    for (int px = pixelSize; px > minimum; --px) {
+    const int own = font.pixelSize() > 0
+                        ? font.pixelSize()
+                        : static_cast<int>(std::lround(font.pointSizeF() * 96.0 / 72.0));
+    for (int px = own; px > minimum; --px) {
         f.setPixelSize(px);
         if (QFontMetrics(f).horizontalAdvance(text) <= width) {
-            return px;
+            return f;
         }
     }
-    return minimum;
+    f.setPixelSize(minimum);
+    return f;
 }
 
 QFont fittingFont(const QFont& font, const QString& text, int width, int minimum) {
@@ -109,9 +112,7 @@ QFont fittingFont(const QFont& font, const QString& text, int width, int minimum
             return tighter;
         }
     }
-    QFont smaller = font;
-    smaller.setPixelSize(fittingPixelSize(font, text, width, font.pixelSize(), minimum));
-    return smaller;
+    return smallerToFit(font, text, width, minimum);
 }
 
 void applyProgramFonts(QWidget* window) {

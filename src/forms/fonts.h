@@ -28,10 +28,10 @@ void installProgramFonts();
 // face its family stands for, the pixel size of its point size at 96 dpi, its weight and slant.
 void applyProgramFonts(QWidget* window);
 
-// The largest pixel size, from the given one down to minimum, at which the text fits the
-// width; the minimum when none does.
-[[nodiscard]] int fittingPixelSize(const QFont& font, const QString& text, int width, int pixelSize,
-                                   int minimum = 8);
+// The font at the largest pixel size, from its own down to minimum, at which the text fits the
+// width; at the minimum when none does.
+[[nodiscard]] QFont smallerToFit(const QFont& font, const QString& text, int width,
+                                 int minimum = 8);
 
 // The font, or the least change of it, in which the text fits the width: first the letters set
 // up to half a pixel closer, then smaller pixel sizes down to minimum.

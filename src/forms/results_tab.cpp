@@ -154,11 +154,10 @@ void TForm1::fitReadingBoxes() {
         int pixelSize;
     } boxes[] = {{m_ui->Edit4, 19}, {m_ui->Edit10, 19}, {m_ui->Edit1, 16}};
     for (const auto& [box, designed] : boxes) {
-        const QFont base = programFont(Typeface::arial, designed, true, true);
         const int frame = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, box);
         const int room = box->width() - 2 * frame - 2 * 2 - 2;
-        QFont font = base;
-        font.setPixelSize(fittingPixelSize(base, box->text(), room, designed));
+        const QFont font =
+            smallerToFit(programFont(Typeface::arial, designed, true, true), box->text(), room);
         if (font != box->font()) {
             box->setFont(font);
         }
@@ -171,9 +170,8 @@ void TForm1::fitCaptionBeforeUnit() {
     // font.
     QLabel* caption = m_ui->Label12;
     const int room = m_ui->Label34->x() - caption->x() - 3;
-    const QFont base = programFont(Typeface::interface, 12, true);
-    QFont font = base;
-    font.setPixelSize(fittingPixelSize(base, caption->text(), room, 12));
+    const QFont font =
+        smallerToFit(programFont(Typeface::interface, 12, true), caption->text(), room);
     caption->setFont(font);
     caption->resize(
         std::max(1, std::min(room, QFontMetrics(font).horizontalAdvance(caption->text()) + 2)),

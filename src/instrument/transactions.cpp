@@ -26,6 +26,11 @@ ReadResult<Record> failedRead(const link::DeviceLink& link, std::uint16_t length
     return r;
 }
 
+// All of the reply arrived (its data and CRC) and its CRC checks.
+bool wholeReply(const link::DeviceLink& link, std::uint16_t length) {
+    return link.lastTransferCount() == length + 2U && link.crcLo() == 0 && link.crcHi() == 0;
+}
+
 } // namespace
 
 ReadResult<CurrentDataBlock> readCurrentDataBlock(link::DeviceLink& link, ReplyCheck check) {
@@ -36,8 +41,7 @@ ReadResult<CurrentDataBlock> readCurrentDataBlock(link::DeviceLink& link, ReplyC
     if (!ok) {
         return result;
     }
-    if (check == ReplyCheck::complete &&
-        (link.lastTransferCount() != length + 2U || link.crcLo() != 0 || link.crcHi() != 0)) {
+    if (check == ReplyCheck::complete && !wholeReply(link, length)) {
         result.outcome = Outcome::dataShort;
         return result;
     }
@@ -64,7 +68,7 @@ ReadResult<IdentityBlock> probeIdentity(link::DeviceLink& link) {
     if (!ok) {
         return result;
     }
-    if (link.lastTransferCount() != length + 2U || link.crcLo() != 0 || link.crcHi() != 0) {
+    if (!wholeReply(link, length)) {
         result.outcome = Outcome::dataShort;
         return result;
     }
