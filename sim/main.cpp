@@ -20,10 +20,12 @@ const char* const usage =
     "  --wire-timing       pace the answers at 57600 baud 8N1\n"
     "  --turnaround MS     answer each request no sooner than MS after it (default 0)\n"
     "  --fault KIND[:N]    fault the next N read answers (default 1); KIND is one of\n"
-    "                      silence, truncated, bad-header-crc, bad-data-crc, garbage,\n"
-    "                      delay=MS, drop\n"
+    "                      silence, truncated, header-only, bad-header-crc, bad-data-crc,\n"
+    "                      garbage, delay=MS (late, the answers after it wait),\n"
+    "                      repeat[=MS] (sent again MS after it ended, default 0), drop\n"
     "  --fault-rate P      fault each read answer with probability P (0..1)\n"
     "  --junk-after-writes answer every write with random bytes\n"
+    "  --no-header-echo    reply headers hold arbitrary bytes (their CRC checks)\n"
     "  --no-archive-logging  keep the archive as it starts\n"
     "  --help              this text\n";
 
@@ -50,18 +52,24 @@ bool parseFault(std::string_view text, veltra::sim::Fault& fault) {
         }
     }
     fault.count = static_cast<int>(count);
-    if (kind.starts_with("delay=")) {
-        long ms = 0;
-        if (!parseInt(kind.substr(6), 0, 60000, ms)) {
-            return false;
+    for (const auto& [prefix, timed] :
+         {std::pair{std::string_view("delay="), FaultKind::delay},
+          std::pair{std::string_view("repeat="), FaultKind::repeat}}) {
+        if (kind.starts_with(prefix)) {
+            long ms = 0;
+            if (!parseInt(kind.substr(prefix.size()), 0, 60000, ms)) {
+                return false;
+            }
+            fault.kind = timed;
+            fault.delay_ms = static_cast<int>(ms);
+            return true;
         }
-        fault.kind = FaultKind::delay;
-        fault.delay_ms = static_cast<int>(ms);
-        return true;
     }
     static constexpr std::pair<std::string_view, FaultKind> kinds[] = {
         {"silence", FaultKind::silence},
         {"truncated", FaultKind::truncated},
+        {"header-only", FaultKind::headerOnly},
+        {"repeat", FaultKind::repeat},
         {"bad-header-crc", FaultKind::badHeaderCrc},
         {"bad-data-crc", FaultKind::badDataCrc},
         {"garbage", FaultKind::garbage},
@@ -123,6 +131,8 @@ int main(int argc, char** argv) {
             }
             options.server.faultRate = p;
             ++i;
+        } else if (arg == "--no-header-echo") {
+            options.server.echoHeader = false;
         } else if (arg == "--junk-after-writes") {
             options.server.answerWritesWithJunk = true;
         } else if (arg == "--no-archive-logging") {

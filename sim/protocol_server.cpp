@@ -42,6 +42,13 @@ void appendWithCrc(std::vector<std::uint8_t>& out, std::span<const std::uint8_t>
     out.push_back(crc.hi);
 }
 
+Response sending(std::vector<std::uint8_t> bytes, std::chrono::milliseconds delay = {}) {
+    Response r;
+    r.bytes = std::move(bytes);
+    r.delay = delay;
+    return r;
+}
+
 } // namespace
 
 ProtocolServer::ProtocolServer(InstrumentModel& model, ServerOptions options)
@@ -114,7 +121,7 @@ bool ProtocolServer::takeFrame(std::vector<Response>& out) {
                 m_log.emplace_back(frame.begin(), frame.end());
             }
             if (m_options.answerWritesWithJunk) {
-                out.push_back({randomBytes(1 + m_rng() % 24), {}, false});
+                out.push_back(sending(randomBytes(1 + m_rng() % 24)));
             }
         } else {
             ++m_stats.rejected;
@@ -162,9 +169,13 @@ std::vector<std::uint8_t> ProtocolServer::answerRead(std::uint8_t command, std::
         served = false;
         return {};
     }
-    // The reply header repeats the request's command, length and address.
-    const auto header = Frame{command, length, address}.bytes();
-    std::vector<std::uint8_t> reply(header.begin(), header.end());
+    std::vector<std::uint8_t> reply;
+    if (m_options.echoHeader) {
+        const auto header = Frame{command, length, address}.bytes();
+        reply.assign(header.begin(), header.end());
+    } else {
+        appendWithCrc(reply, randomBytes(Frame::size - 2));
+    }
     appendWithCrc(reply, data);
     return reply;
 }
@@ -216,13 +227,13 @@ Response ProtocolServer::withFault(std::vector<std::uint8_t> reply) {
                std::uniform_real_distribution<double>(0.0, 1.0)(m_rng) < m_options.faultRate) {
         // Random faults never drop the port: a demo should keep running.
         fault.kind = m_options.randomKinds.empty()
-                         ? static_cast<FaultKind>(m_rng() % 6)
+                         ? static_cast<FaultKind>(m_rng() % 6) // silence .. delay
                          : m_options.randomKinds[m_rng() % m_options.randomKinds.size()];
         fault.delay_ms = 200;
         faulty = true;
     }
     if (!faulty) {
-        return {std::move(reply), {}, false};
+        return sending(std::move(reply));
     }
     ++m_stats.faultsApplied;
     switch (fault.kind) {
@@ -231,22 +242,33 @@ Response ProtocolServer::withFault(std::vector<std::uint8_t> reply) {
     case FaultKind::truncated: {
         const std::size_t data = reply.size() - Frame::size - 2;
         reply.resize(Frame::size + data / 2);
-        return {std::move(reply), {}, false};
+        return sending(std::move(reply));
     }
     case FaultKind::badHeaderCrc:
         reply[Frame::size - 1] ^= 0x5A;
-        return {std::move(reply), {}, false};
+        return sending(std::move(reply));
     case FaultKind::badDataCrc:
         reply.back() ^= 0xA5;
-        return {std::move(reply), {}, false};
+        return sending(std::move(reply));
     case FaultKind::garbage:
-        return {randomBytes(reply.size()), {}, false};
+        return sending(randomBytes(reply.size()));
     case FaultKind::delay:
-        return {std::move(reply), std::chrono::milliseconds(fault.delay_ms), false};
-    case FaultKind::dropPort:
-        return {{}, {}, true};
+        return sending(std::move(reply), std::chrono::milliseconds(fault.delay_ms));
+    case FaultKind::dropPort: {
+        Response r;
+        r.dropPort = true;
+        return r;
     }
-    return {std::move(reply), {}, false};
+    case FaultKind::headerOnly:
+        reply.resize(Frame::size);
+        return sending(std::move(reply));
+    case FaultKind::repeat: {
+        Response r = sending(std::move(reply));
+        r.copyAfter = std::chrono::milliseconds(fault.delay_ms);
+        return r;
+    }
+    }
+    return sending(std::move(reply));
 }
 
 } // namespace veltra::sim

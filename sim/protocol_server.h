@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <span>
 #include <vector>
@@ -27,8 +28,10 @@ enum class FaultKind {
     badHeaderCrc, // the whole answer, with the reply header's CRC spoiled
     badDataCrc,   // the whole answer, with the data CRC spoiled
     garbage,      // random bytes instead of the answer
-    delay,        // the right answer, late by delay_ms
+    delay,        // the right answer, late by delay_ms; the answers after it wait for it
     dropPort,     // the device disappears, as an unplugged adapter does
+    headerOnly,   // the reply header and nothing after it
+    repeat,       // the right answer, and a copy of it delay_ms after it ended (0: at once)
 };
 
 struct Fault {
@@ -43,6 +46,9 @@ struct Response {
     std::vector<std::uint8_t> bytes;
     std::chrono::milliseconds delay{0};
     bool dropPort = false;
+    // The same bytes once more, this long after the first ones ended; the instrument answers
+    // the next requests meanwhile.
+    std::optional<std::chrono::milliseconds> copyAfter;
 };
 
 struct ServerStats {
@@ -57,6 +63,9 @@ struct ServerOptions {
     std::uint32_t seed = 1;
     double faultRate = 0.0;            // probability of a random fault on each read
     bool answerWritesWithJunk = false; // a peer that babbles after every write
+    // The reply header repeats the request's command, length and address; without it, its
+    // first five bytes are arbitrary (with a CRC that checks), since nothing is promised.
+    bool echoHeader = true;
     // The kinds a random fault is drawn from (empty: all but dropping the port).
     std::vector<FaultKind> randomKinds = {};
 };

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <poll.h>
 #include <pty.h>
 #ifdef __linux__
@@ -157,29 +158,42 @@ void PtyEndpoint::paceUntil(Steady::time_point t) {
     }
 }
 
-bool PtyEndpoint::waitUntil(Steady::time_point t) {
-    while (m_running) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(t - Steady::now());
-        if (left.count() <= 0) {
-            return true;
-        }
-        pollfd wake{m_wake[0], POLLIN, 0};
-        if (::poll(&wake, 1, static_cast<int>(left.count())) > 0) {
-            return false;
-        }
-    }
-    return false;
-}
-
 void PtyEndpoint::serve() {
 #ifdef __linux__
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); // wake-ups as exact as the kernel allows
 #endif
+    // A precise wait on the next answer is spun when it is this close; further off, the thread
+    // sleeps in poll() and keeps taking requests meanwhile.
+    constexpr auto spinWindow = std::chrono::milliseconds(2);
     std::uint8_t buffer[4096];
     Steady::time_point inboundWireFree{};
+    // When the instrument is done with its last answer: the next one starts no earlier, so
+    // answers leave in request order (a late one holds up those behind it).
+    Steady::time_point answersFree{};
+    // What is to go out, by the time it is due: answers, and copies of answers.
+    std::multimap<Steady::time_point, std::vector<std::uint8_t>> outgoing;
+    const auto duration = [this](std::size_t n) {
+        return m_options.wireTiming ? m_byteTime * static_cast<long>(n) : Steady::duration{0};
+    };
     while (m_running) {
+        auto timeout_ms = 200;
+        if (!outgoing.empty()) {
+            const auto due = outgoing.begin()->first;
+            const auto left = due - Steady::now();
+            if (left <= spinWindow) {
+                if (!m_options.wireTiming) {
+                    paceUntil(due); // with wire timing, sendPaced paces every byte itself
+                }
+                auto node = outgoing.extract(outgoing.begin());
+                sendPaced(node.mapped(), std::max(node.key(), Steady::now()));
+                continue;
+            }
+            timeout_ms = static_cast<int>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(left - spinWindow).count() +
+                1);
+        }
         pollfd fds[2] = {{m_controller, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        const int ready = ::poll(fds, 2, 200);
+        const int ready = ::poll(fds, 2, timeout_ms);
         if (!m_running || (ready > 0 && (fds[1].revents & POLLIN) != 0)) {
             break;
         }
@@ -201,20 +215,18 @@ void PtyEndpoint::serve() {
                 drop();
                 return;
             }
-            auto from =
-                m_options.wireTiming ? std::max(inboundWireFree, Steady::now()) : Steady::now();
-            if (!response.bytes.empty()) {
-                from += m_options.turnaround;
+            if (response.bytes.empty()) {
+                continue;
             }
-            if (response.delay.count() > 0 || m_options.turnaround.count() > 0) {
-                from += response.delay;
-                if (!waitUntil(from)) {
-                    return;
-                }
-            }
-            sendPaced(response.bytes, from);
-            if (m_options.wireTiming && !response.bytes.empty()) {
-                inboundWireFree = std::max(inboundWireFree, Steady::now());
+            // The instrument takes up a request once it is in and the answer ahead of it has
+            // gone, and answers it a turnaround (and any delay) later.
+            const auto requestIn = m_options.wireTiming ? inboundWireFree : Steady::now();
+            const auto start =
+                std::max(requestIn, answersFree) + m_options.turnaround + response.delay;
+            answersFree = start + duration(response.bytes.size());
+            outgoing.emplace(start, response.bytes);
+            if (response.copyAfter) {
+                outgoing.emplace(answersFree + *response.copyAfter, response.bytes);
             }
         }
     }

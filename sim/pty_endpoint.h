@@ -57,8 +57,6 @@ private:
     void drop();
     // Waits until t precisely (for wire timing).
     static void paceUntil(std::chrono::steady_clock::time_point t);
-    // Sleeps until t; false when the endpoint is being stopped.
-    bool waitUntil(std::chrono::steady_clock::time_point t);
     void sendPaced(const std::vector<std::uint8_t>& bytes,
                    std::chrono::steady_clock::time_point from);
     void writeAll(const std::uint8_t* data, std::size_t n);
