@@ -52,8 +52,8 @@ private:
 };
 
 bool saveWhole(const QString& path, const QByteArray& bytes, QTextStream& err) {
-    if (!app::replaceFile(path, bytes)) {
-        err << "veltra-cli: cannot write " << path << '\n';
+    if (const app::FileWrite w = app::replaceFile(path, bytes); !w) {
+        err << "veltra-cli: cannot write " << path << ": " << w.reason << '\n';
         return false;
     }
     return true;

@@ -13,12 +13,6 @@
 #include <ctime>
 #include <thread>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace veltra::cli {
 
 namespace {
@@ -157,21 +151,25 @@ public:
     bool open(const QString& path, QTextStream& err) {
         m_file.setFileName(path);
         const bool isNew = !m_file.exists() || m_file.size() == 0;
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
             err << "veltra-cli: cannot open " << path << ": " << m_file.errorString() << '\n';
             return false;
         }
-        if (isNew && !write("computer_time,instrument_time,measurement_count,main_value,"
-                            "quantity,unit,dose_uSv,error_percent,battery_V,status_flags\n")) {
-            err << "veltra-cli: cannot write " << path << '\n';
-            return false;
+        if (isNew) {
+            if (const app::FileWrite w =
+                    write("computer_time,instrument_time,measurement_count,main_value,"
+                          "quantity,unit,dose_uSv,error_percent,battery_V,status_flags\n");
+                !w) {
+                err << "veltra-cli: cannot write " << path << ": " << w.reason << '\n';
+                return false;
+            }
         }
         return true;
     }
 
-    bool add(const live::CurrentData& d) {
+    app::FileWrite add(const live::CurrentData& d) {
         if (m_last && *m_last == d.measurementCount) {
-            return true; // not a new measurement
+            return {}; // not a new measurement
         }
         m_last = d.measurementCount;
         const auto [quantity, unit] = mainQuantity(d.mode);
@@ -187,16 +185,9 @@ public:
     [[nodiscard]] QString path() const { return m_file.fileName(); }
 
 private:
-    bool write(const QString& line) {
-        const QByteArray bytes = line.toUtf8();
-        if (m_file.write(bytes) != bytes.size() || !m_file.flush()) {
-            return false;
-        }
-#ifdef _WIN32
-        return _commit(m_file.handle()) == 0;
-#else
-        return ::fsync(m_file.handle()) == 0;
-#endif
+    // Whole or not at all, and on the disk before the next reading.
+    app::FileWrite write(const QString& line) {
+        return app::appendWhole(m_file, line.toUtf8(), true);
     }
 
     QFile m_file;
@@ -256,8 +247,7 @@ int commandPoll(const Invocation& call, Streams io) {
                 QTextStream quiet(&ignored);
                 parametersTried = readParametersFor(context, quiet, userDecimalSeparator());
             }
-            const auto read =
-                instrument::readCurrentData(context.link, instrument::ReplyCheck::complete);
+            const auto read = instrument::readCurrentData(context.link);
             if (!read.ok()) {
                 failure(QStringLiteral("no valid answer on %1: %2")
                             .arg(port, failureText(read.outcome, read.received, read.expected)));
@@ -270,8 +260,11 @@ int commandPoll(const Invocation& call, Streams io) {
                 printReading(context.currentReading, viewFor(context, context.currentReading),
                              call.json, io.out);
                 ++readings;
-                if (!call.csv.isEmpty() && !log.add(context.currentReading)) {
-                    io.err << "veltra-cli: cannot write " << log.path() << '\n';
+                if (const app::FileWrite w =
+                        call.csv.isEmpty() ? app::FileWrite{} : log.add(context.currentReading);
+                    !w) {
+                    io.err << "veltra-cli: cannot write " << log.path() << ": " << w.reason
+                           << " (the reading's line was not written)\n";
                     return exitFailure;
                 }
             }
@@ -295,8 +288,7 @@ int commandDumpCurrent(const Invocation& call, Streams io) {
     if (!context) {
         return exitCode;
     }
-    const auto read =
-        instrument::readCurrentDataBlock(context->link, instrument::ReplyCheck::complete);
+    const auto read = instrument::readCurrentDataBlock(context->link);
     if (!read.ok()) {
         io.err << "veltra-cli: no valid answer on " << portName(*context) << ": "
                << failureText(read.outcome, read.received, read.expected) << '\n';
@@ -305,8 +297,9 @@ int commandDumpCurrent(const Invocation& call, Streams io) {
     const auto& bytes = *read.value;
     const QString path = call.arguments[0];
     const auto size = static_cast<qint64>(bytes.size());
-    if (!app::replaceFile(path, QByteArray(reinterpret_cast<const char*>(bytes.data()), size))) {
-        io.err << "veltra-cli: cannot write " << path << '\n';
+    const QByteArray block(reinterpret_cast<const char*>(bytes.data()), size);
+    if (const app::FileWrite w = app::replaceFile(path, block); !w) {
+        io.err << "veltra-cli: cannot write " << path << ": " << w.reason << '\n';
         return exitFailure;
     }
     io.out << "saved " << size << " bytes to " << path << '\n';

@@ -133,8 +133,10 @@ QString failureText(instrument::Outcome outcome, std::uint32_t got, std::uint32_
         return QStringLiteral("the instrument did not answer");
     case Outcome::headerCrc:
         return QStringLiteral("the reply header failed its CRC check");
-    case Outcome::dataShort:
-        return QStringLiteral("the reply was cut short (%1 of %2 bytes)").arg(got).arg(expected);
+    case Outcome::dataShort: // the header came whole: count the data and their CRC
+        return QStringLiteral("the reply was cut short (%1 of %2 bytes)")
+            .arg(got - std::min<std::uint32_t>(got, link::Frame::size))
+            .arg(expected - std::min<std::uint32_t>(expected, link::Frame::size));
     case Outcome::dataCrc:
         return QStringLiteral("the reply data failed their CRC check");
     case Outcome::refused:

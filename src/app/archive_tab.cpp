@@ -3,6 +3,7 @@
 #include "app/app_context.h"
 #include "app/file_writes.h"
 #include "archive/text_lines.h"
+#include "instrument/archive_reader.h"
 #include "instrument/transactions.h"
 
 #include <QDir>
@@ -13,8 +14,7 @@ namespace {
 
 using archive::recordCapacity;
 
-constexpr int unconfirmedReadsPerFailure = 5; // reads that never agree count as one failure
-constexpr int decodingProgressMaximum = 16;   // ProgressBar2's range as laid out
+constexpr int decodingProgressMaximum = 16; // ProgressBar2's range as laid out
 
 std::optional<QString> dateFormatOf(int comboBox9) {
     switch (comboBox9) {
@@ -57,9 +57,9 @@ void applyView(ArchiveTab& tab, const archive::SessionView& view) {
     tab.stats = view.statTexts;
 }
 
-void tellFile(StatusHost& host, const QString& name) {
+void tellFile(StatusHost& host, const QString& name, const QString& reason) {
     const StatusMessage& m = status::fileNotWritten;
-    host.showStatus(StatusColour::red, {m.russian.arg(name), m.english.arg(name)});
+    host.showStatus(StatusColour::red, {m.russian.arg(name, reason), m.english.arg(name, reason)});
 }
 
 } // namespace
@@ -112,69 +112,19 @@ ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar sepa
     host.showReadProgress(0);
     host.showArchiveTab();
 
-    // From a failed transaction on, a record is kept only when two successful reads of it in
-    // a row agree. A late answer puts every answer one behind: the first read of a record then
-    // brings the record before it, the second its own. A record whose first two reads agree and
-    // differ from the record before it (and that had no failure of its own) shows the line is in
-    // step again, and single reads resume.
-    bool confirming = false;
-    for (std::uint16_t address = 0; address < recordCapacity;) {
-        std::optional<archive::RecordBytes> previous;
-        int successes = 0;
-        bool failedHere = false;
-        int unconfirmed = 0;
-        std::optional<archive::RecordBytes> kept;
-        while (!kept) {
-            if (result.failures > archiveFailureBudget) {
-                image.loaded = false;
-                host.showReadProgress(-1);
-                host.showStatus(StatusColour::red, status::connectionError);
-                result.outcome = ArchiveReadOutcome::aborted;
-                return result;
-            }
-            const auto read = instrument::readArchiveRecord(context.link, address);
-            ++result.transactions;
-            if (!read.ok()) {
-                ++result.failures;
-                confirming = true;
-                failedHere = true;
-                previous.reset();
-                successes = 0;
-                continue;
-            }
-            ++successes;
-            if (!confirming) {
-                kept = read.value;
-            } else if (previous && *previous == *read.value) {
-                kept = read.value;
-                // A stale first read brings the record before this one; repeats of a failed
-                // request bring this record again, so only a record without a failure of its
-                // own can show it.
-                const bool inStep = successes == 2 && !failedHere && address > 0 &&
-                                    !std::equal(kept->begin(), kept->end(),
-                                                image.recordBytes(address - 1U).begin());
-                if (inStep) {
-                    confirming = false;
-                }
-            } else {
-                if (previous) {
-                    // Two reads of one record disagree: one of them belonged to an earlier
-                    // request, and the answer to this one is still on its way.
-                    instrument::letLineSettle(context.link);
-                }
-                previous = read.value;
-                if (++unconfirmed > unconfirmedReadsPerFailure) {
-                    ++result.failures; // an answer that never settles counts as a failure
-                    unconfirmed = 0;
-                    successes = 0;
-                    previous.reset();
-                }
-            }
-        }
-        image.setRecord(address, *kept);
-        ++address;
-        result.recordsRead = address;
-        host.showReadProgress(address);
+    const auto reading = instrument::readArchiveRecords(
+        context.link, image, [&host](int records) { host.showReadProgress(records); });
+    result.recordsRead = reading.recordsRead;
+    result.failures = reading.failures;
+    result.transactions = reading.transactions;
+    result.proofs = reading.proofs;
+    if (reading.end != instrument::ArchiveReading::End::read) {
+        // Only the records known to be right stay in the image, zeros after them.
+        image.loaded = false;
+        host.showReadProgress(-1);
+        host.showStatus(StatusColour::red, status::connectionError);
+        result.outcome = ArchiveReadOutcome::aborted;
+        return result;
     }
 
     image.loaded = true;
@@ -196,13 +146,17 @@ void runFirstDecodingPass(AppContext& context, ArchiveHost& host, QChar separato
     const archive::FirstPass pass =
         archive::firstDecodingPass(image, context.state.language, separator);
     image.sessionCount = pass.sessionCount;
-    bool fileFailed = false;
+    int lost = 0;
+    QString reason;
     const QString path = QDir::current().filePath(archive::archiveFileName);
     for (std::size_t i = 0; i < pass.archiveLines.size(); ++i) {
         // One open, write and close per record, as the instrument's program does: a line that
-        // cannot be written is lost alone, and told once after the pass.
-        if (writeFiles && !appendToFile(path, pass.archiveLines[i])) {
-            fileFailed = true;
+        // cannot be written is lost alone, whole (never cut), and told once after the pass.
+        if (writeFiles) {
+            if (const FileWrite w = appendToFile(path, pass.archiveLines[i]); !w) {
+                ++lost;
+                reason = w.reason;
+            }
         }
         tab.decodingProgress = std::min(static_cast<int>(i), decodingProgressMaximum);
     }
@@ -211,8 +165,14 @@ void runFirstDecodingPass(AppContext& context, ArchiveHost& host, QChar separato
         tab.decodingProgressVisible = false;
     }
     host.showArchiveTab();
-    if (fileFailed) {
-        tellFile(host, archive::archiveFileName);
+    if (lost > 0) {
+        const StatusMessage& m = status::linesNotWritten;
+        const auto total = static_cast<int>(pass.archiveLines.size());
+        const auto say = [&](const QString& t) {
+            return t.arg(archive::archiveFileName, QString::number(lost), QString::number(total),
+                         reason);
+        };
+        host.showStatus(StatusColour::red, {say(m.russian), say(m.english)});
     }
 }
 
@@ -252,8 +212,8 @@ bool writeSessionFile(AppContext& context, StatusHost& host, int session, QChar 
         bytes += archive::sessionFileLine({row[0], row[1], row[2]}, separator);
     }
     const QString name = archive::sessionFileName(session);
-    if (!replaceFile(QDir::current().filePath(name), bytes)) {
-        tellFile(host, name);
+    if (const FileWrite w = replaceFile(QDir::current().filePath(name), bytes); !w) {
+        tellFile(host, name, w.reason);
         return false;
     }
     return true;
@@ -282,13 +242,14 @@ EraseOutcome eraseArchive(AppContext& context, ArchiveHost& host) {
         host.showStatus(StatusColour::red, status::archivePortOpenError);
         return EraseOutcome::portError;
     }
-    ArchiveTab& tab = context.archiveTab;
-    tab.points.clear();
+    // Nor when the command did not go out whole (an adapter pulled out mid-write): the archive
+    // is still in the instrument, and its local copy stays on view.
     if (!instrument::writeArchiveErase(context.link).complete()) {
-        host.showArchiveTab();
         host.showStatus(StatusColour::red, status::connectionError);
         return EraseOutcome::writtenShort;
     }
+    ArchiveTab& tab = context.archiveTab;
+    tab.points.clear();
     archive::ArchiveImage& image = context.archive;
     std::fill_n(image.bytes.begin(), 80 * archive::recordSize, std::uint8_t{0});
     image.currentSession = 0;

@@ -58,24 +58,20 @@ public:
     virtual void resetMemoryFill() = 0;
 };
 
-inline constexpr int archiveFailureBudget = 10; // failed transactions for one whole read
-
 enum class ArchiveReadOutcome { read, portError, aborted };
 struct ArchiveReadResult {
     ArchiveReadOutcome outcome = ArchiveReadOutcome::read;
-    int recordsRead = 0;  // records kept, from record 0 on
+    int recordsRead = 0;  // records known to be right, from record 0 on
     int failures = 0;     // failed transactions
-    int transactions = 0; // record reads made, the failed and the confirming ones included
+    int transactions = 0; // record reads and proofs made, the failed ones included
+    int proofs = 0;       // of them, proofs that the line is in step
 };
 
-// readArchive: reads the 800 records into the image (ten failed transactions are retried
-// silently, the eleventh anywhere ends the read), then runs the first decoding pass.
-// A late answer must never be kept under another record's number: the protocol has no sequence
-// numbers, so once a transaction has failed, an answer that came after its time-out can be taken
-// as the answer to a later request, and every answer after it is then one behind. From a
-// failure on, a record is therefore kept only when two reads of it in a row agree (a shifted
-// answer carries another record's bytes), until a record proves the line is in step again.
-// With writeFiles the pass appends every record's line to "archive.txt".
+// readArchive: reads the 800 records into the image (instrument/archive_reader.h: a record is
+// kept only once the line is known to be in step; ten failed transactions are retried silently,
+// the eleventh anywhere ends the read), then runs the first decoding pass. A read that ends
+// early keeps only the records known to be right. With writeFiles the pass appends every
+// record's line to "archive.txt".
 ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar decimalSeparator,
                               bool writeFiles = true);
 

@@ -41,7 +41,7 @@ void PollingCycle::tick() {
     }
 
     state().openFailureCount = 0;
-    const auto read = instrument::readCurrentData(m_context.link, instrument::ReplyCheck::crc);
+    const auto read = instrument::readCurrentData(m_context.link);
     if (!read.ok()) {
         ++state().readFailureCount;
         if (state().readFailureCount > 3) {

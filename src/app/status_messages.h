@@ -29,9 +29,15 @@ inline const StatusMessage noParameters{QStringLiteral("Параметры не 
 // The archive's operations say it their own way in English.
 inline const StatusMessage archivePortOpenError{QStringLiteral("Невозможно открыть порт"),
                                                 QStringLiteral("Port opening error")};
-// A text file of the archive that could not be written (the file's name in %1).
-inline const StatusMessage fileNotWritten{QStringLiteral("Не удалось записать файл %1"),
-                                          QStringLiteral("Cannot write the file %1")};
+// A text file of the archive that could not be written: the file's name in %1, the system's
+// reason in %2.
+inline const StatusMessage fileNotWritten{QStringLiteral("Не удалось записать файл %1: %2"),
+                                          QStringLiteral("Cannot write the file %1: %2")};
+// Lines of "archive.txt" that could not be appended (each is appended whole or not at all): the
+// file's name in %1, the lines lost in %2 of %3, the system's reason in %4.
+inline const StatusMessage linesNotWritten{
+    QStringLiteral("Не записано строк в файл %1: %2 из %3 (%4)"),
+    QStringLiteral("%2 of %3 lines not written to %1 (%4)")};
 } // namespace status
 
 // The text of the language, or nothing for a language other than 1 and 2.

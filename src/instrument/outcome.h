@@ -42,12 +42,18 @@ enum class Outcome {
 // A read transaction: the decoded record when it arrived as asked, else what failed.
 template <class Record> struct ReadResult {
     Outcome outcome = Outcome::ok;
-    std::uint32_t received = 0; // bytes of the last port read (length + 2 when complete)
-    std::uint32_t expected = 0; // length + 2
+    std::uint32_t received = 0; // reply bytes that arrived, header and data (0: silence)
+    std::uint32_t expected = 0; // 7 + length + 2
+    std::uint32_t stale = 0;    // bytes waiting before the request, thrown away by its purge
     std::optional<Record> value;
 
     [[nodiscard]] bool ok() const { return value.has_value(); }
 };
+
+// The outcome of the link's read, carried over; the value is the caller's to fill.
+template <class Record> [[nodiscard]] ReadResult<Record> resultOf(const link::ReadReport& read) {
+    return {outcomeOf(read.outcome), read.received, read.expected, read.stale, std::nullopt};
+}
 
 // A write transaction. The instrument does not acknowledge writes: done means every byte of
 // header, data and CRC went out.

@@ -17,44 +17,30 @@ WriteResult sendWrite(link::DeviceLink& link, std::uint8_t command, std::uint16_
     return {written, writeFrameSize(length)};
 }
 
+// The reply's data, when the link took it.
 template <class Record>
-ReadResult<Record> failedRead(const link::DeviceLink& link, std::uint16_t length) {
-    ReadResult<Record> r;
-    r.outcome = outcomeOf(link.lastReadOutcome());
-    r.received = link.lastTransferCount();
-    r.expected = length + 2U;
-    return r;
-}
-
-// All of the reply arrived (its data and CRC) and its CRC checks.
-bool wholeReply(const link::DeviceLink& link, std::uint16_t length) {
-    return link.lastTransferCount() == length + 2U && link.crcLo() == 0 && link.crcHi() == 0;
+ReadResult<Record> readInto(link::DeviceLink& link, const link::ReadReport& read) {
+    auto result = resultOf<Record>(read);
+    if (read.ok()) {
+        Record record{};
+        std::copy_n(link.transferBuffer().begin(), record.size(), record.begin());
+        result.value = record;
+    }
+    return result;
 }
 
 } // namespace
 
-ReadResult<CurrentDataBlock> readCurrentDataBlock(link::DeviceLink& link, ReplyCheck check) {
-    constexpr std::uint16_t length = link::length::currentData;
+ReadResult<CurrentDataBlock> readCurrentDataBlock(link::DeviceLink& link) {
     std::fill_n(link.transferBuffer().begin(), pollFillSize, std::uint8_t{0});
-    const bool ok = link.readBlock(link::command::currentData, length, 0);
-    auto result = failedRead<CurrentDataBlock>(link, length);
-    if (!ok) {
-        return result;
-    }
-    if (check == ReplyCheck::complete && !wholeReply(link, length)) {
-        result.outcome = Outcome::dataShort;
-        return result;
-    }
-    result.outcome = Outcome::ok;
-    CurrentDataBlock block{};
-    std::copy_n(link.transferBuffer().begin(), block.size(), block.begin());
-    result.value = block;
-    return result;
+    const auto read = link.readBlock(link::command::currentData, link::length::currentData, 0);
+    return readInto<CurrentDataBlock>(link, read);
 }
 
-ReadResult<live::CurrentData> readCurrentData(link::DeviceLink& link, ReplyCheck check) {
-    const auto block = readCurrentDataBlock(link, check);
-    ReadResult<live::CurrentData> result{block.outcome, block.received, block.expected, {}};
+ReadResult<live::CurrentData> readCurrentData(link::DeviceLink& link) {
+    const auto block = readCurrentDataBlock(link);
+    ReadResult<live::CurrentData> result{
+        block.outcome, block.received, block.expected, block.stale, {}};
     if (block.ok()) {
         result.value = live::decodeCurrentData(*block.value);
     }
@@ -62,21 +48,9 @@ ReadResult<live::CurrentData> readCurrentData(link::DeviceLink& link, ReplyCheck
 }
 
 ReadResult<IdentityBlock> probeIdentity(link::DeviceLink& link) {
-    constexpr std::uint16_t length = link::length::identityProbe;
-    const bool ok = link.readBlock(link::command::currentData, length, link::identityProbeAddress);
-    auto result = failedRead<IdentityBlock>(link, length);
-    if (!ok) {
-        return result;
-    }
-    if (!wholeReply(link, length)) {
-        result.outcome = Outcome::dataShort;
-        return result;
-    }
-    result.outcome = Outcome::ok;
-    IdentityBlock block{};
-    std::copy_n(link.transferBuffer().begin(), block.size(), block.begin());
-    result.value = block;
-    return result;
+    const auto read = link.readBlock(link::command::currentData, link::length::identityProbe,
+                                     link::identityProbeAddress);
+    return readInto<IdentityBlock>(link, read);
 }
 
 WriteResult writeClock(link::DeviceLink& link, const std::tm& localTime) {
@@ -86,15 +60,13 @@ WriteResult writeClock(link::DeviceLink& link, const std::tm& localTime) {
 }
 
 ReadResult<params::ParameterReadout> readParameterReadout(link::DeviceLink& link) {
-    constexpr std::uint16_t length = link::length::parameterReadout;
     auto buffer = link.transferBuffer();
     for (std::size_t i = 0; i < parameterReadFillSize; ++i) {
         buffer[i] = static_cast<std::uint8_t>(i % 256);
     }
-    const bool ok = link.readBlock(link::command::parameters, length, 0);
-    auto result = failedRead<params::ParameterReadout>(link, length);
-    if (ok) {
-        result.outcome = Outcome::ok;
+    const auto read = link.readBlock(link::command::parameters, link::length::parameterReadout, 0);
+    auto result = resultOf<params::ParameterReadout>(read);
+    if (read.ok()) {
         result.value = params::decodeReadout(link.transferBuffer());
     }
     return result;
@@ -123,20 +95,9 @@ void prepareArchiveRead(link::DeviceLink& link) {
 }
 
 ReadResult<archive::RecordBytes> readArchiveRecord(link::DeviceLink& link, std::uint16_t number) {
-    constexpr std::uint16_t length = link::length::archiveRecord;
-    const bool ok = link.readBlock(link::command::archiveRecord, length, number);
-    auto result = failedRead<archive::RecordBytes>(link, length);
-    if (ok) {
-        result.outcome = Outcome::ok;
-        archive::RecordBytes record{};
-        std::copy_n(link.transferBuffer().begin(), record.size(), record.begin());
-        result.value = record;
-    }
-    return result;
-}
-
-std::size_t letLineSettle(link::DeviceLink& link) {
-    return link.discardPending(settleQuiet_ms);
+    const auto read =
+        link.readBlock(link::command::archiveRecord, link::length::archiveRecord, number);
+    return readInto<archive::RecordBytes>(link, read);
 }
 
 WriteResult writeArchiveErase(link::DeviceLink& link) {

@@ -23,22 +23,16 @@ inline constexpr std::size_t parameterWriteFillSize = 100;   // 0xFF before the 
 inline constexpr std::size_t factorySettingsFillSize = 1000; // 0xFF before the command
 inline constexpr std::size_t archiveReadFillSize = 800;      // zeros before an archive read
 
-// How strictly a current-data reply is taken. The polling cycle accepts a reply whose CRC
-// checks; the start-up read and the command-line tool also insist on all 49 + 2 bytes (a short
-// reply can end on a zero register by chance).
-enum class ReplyCheck { crc, complete };
-
 // Command 0x10, length 49, address 0, after clearing the first 1000 bytes: the block as it
 // arrived, and decoded.
 using CurrentDataBlock = std::array<std::uint8_t, live::CurrentData::size>;
-[[nodiscard]] ReadResult<CurrentDataBlock> readCurrentDataBlock(link::DeviceLink& link,
-                                                                ReplyCheck check);
-[[nodiscard]] ReadResult<live::CurrentData> readCurrentData(link::DeviceLink& link,
-                                                            ReplyCheck check);
+[[nodiscard]] ReadResult<CurrentDataBlock> readCurrentDataBlock(link::DeviceLink& link);
+[[nodiscard]] ReadResult<live::CurrentData> readCurrentData(link::DeviceLink& link);
 
 // The identity probe of the connection menu's auto-detect: command 0x10, length 20, address
 // 0x80. It passes only for a complete answer, 20 data bytes and their CRC with the register at
-// 0, 0; the contents are not looked at.
+// 0, 0; the contents are not looked at. The archive reader asks it too, to show the line is in
+// step: its answer is 29 bytes long, an archive record's 19.
 using IdentityBlock = std::array<std::uint8_t, link::length::identityProbe>;
 [[nodiscard]] ReadResult<IdentityBlock> probeIdentity(link::DeviceLink& link);
 
@@ -64,10 +58,6 @@ void prepareArchiveRead(link::DeviceLink& link);
 // Command 0x25, length 10, address = the record number 0..799: one archive record.
 [[nodiscard]] ReadResult<archive::RecordBytes> readArchiveRecord(link::DeviceLink& link,
                                                                  std::uint16_t number);
-// After an answer that belonged to an earlier request: waits for the line to fall quiet
-// (20 ms without a byte) and throws away what came, so the next request gets its own answer.
-inline constexpr int settleQuiet_ms = 20;
-std::size_t letLineSettle(link::DeviceLink& link);
 // Command 0x55, length 0, address 0: the instrument erases its archive. 9 bytes go out.
 WriteResult writeArchiveErase(link::DeviceLink& link);
 

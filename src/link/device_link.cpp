@@ -1,6 +1,7 @@
 #include "link/device_link.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace veltra::link {
 
@@ -45,53 +46,62 @@ bool DeviceLink::ensurePortOpen(std::uint8_t portNumber) {
     return openSelectedPort(portNumber);
 }
 
-bool DeviceLink::readBlock(std::uint8_t command, std::uint16_t length, std::uint16_t address) {
+ReadReport DeviceLink::readBlock(std::uint8_t command, std::uint16_t length,
+                                 std::uint16_t address) {
     const std::size_t dataAndCrc = std::size_t{length} + 2;
     if (dataAndCrc > m_transferBuffer.size()) {
-        m_lastReadOutcome = ReadOutcome::refused;
-        return false;
+        return {ReadOutcome::refused, 0, 0, 0};
     }
     const auto header = Frame{command, length, address}.bytes();
 
-    m_port->purge();
-    m_port->purge();
+    ReadReport report;
+    report.expected = static_cast<std::uint32_t>(Frame::size + dataAndCrc);
+    report.stale = static_cast<std::uint32_t>(m_port->purge());
+    report.stale += static_cast<std::uint32_t>(m_port->purge());
     m_port->write(header, writeTimeout_ms);
 
     const auto replyHeader = std::span(m_transferBuffer).first(Frame::size);
     m_lastTransferCount =
         static_cast<std::uint32_t>(m_port->read(replyHeader, readTimeout_ms(Frame::size)));
+    report.received = m_lastTransferCount;
     m_crc = crc16Modbus(replyHeader);
+    if (m_lastTransferCount < Frame::size) {
+        report.outcome = ReadOutcome::noHeader;
+        return report;
+    }
     if (!m_crc.isZero()) {
-        m_lastReadOutcome =
-            m_lastTransferCount < Frame::size ? ReadOutcome::noHeader : ReadOutcome::headerCrc;
-        return false;
+        report.outcome = ReadOutcome::headerCrc;
+        return report;
     }
 
     const auto data = std::span(m_transferBuffer).first(dataAndCrc);
     m_lastTransferCount =
         static_cast<std::uint32_t>(m_port->read(data, readTimeout_ms(dataAndCrc)));
+    report.received += m_lastTransferCount;
     m_crc = crc16Modbus(data);
-    if (m_crc.isZero()) {
-        m_lastReadOutcome = ReadOutcome::ok;
-        return true;
+    if (m_lastTransferCount < dataAndCrc) {
+        // Whatever the register says: the bytes after the last one received are left over from
+        // before, and a header followed by cleared bytes would check.
+        report.outcome = ReadOutcome::dataShort;
+    } else if (!m_crc.isZero()) {
+        report.outcome = ReadOutcome::dataCrc;
     }
-    m_lastReadOutcome =
-        m_lastTransferCount < dataAndCrc ? ReadOutcome::dataShort : ReadOutcome::dataCrc;
-    return false;
+    return report;
 }
 
-std::size_t DeviceLink::discardPending(int quiet_ms) {
-    constexpr std::size_t limit = 1000 / 16 + 1; // rounds of up to 16 bytes: about 1 s in all
-    std::array<std::uint8_t, 16> scratch{};
-    std::size_t discarded = 0;
-    for (std::size_t round = 0; round < limit; ++round) {
+DrainReport DeviceLink::drain(int quiet_ms, int limit_ms) {
+    std::array<std::uint8_t, 64> scratch{};
+    DrainReport report;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+    while (std::chrono::steady_clock::now() < deadline) {
         const std::size_t n = m_port->read(scratch, quiet_ms);
         if (n == 0) {
+            report.quiet = true;
             break;
         }
-        discarded += n;
+        report.bytes += n;
     }
-    return discarded;
+    return report;
 }
 
 std::uint32_t DeviceLink::writeBlock(std::uint8_t command, std::uint16_t length,

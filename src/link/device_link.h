@@ -2,10 +2,10 @@
 // The device link: the one serial port through which the program talks to the instrument and
 // the two transactions everything else uses.
 //
-// readBlock: purge twice, send the 7-byte Frame, read the 7-byte reply header within
-// 2*7 + 1000 ms and check its CRC (a bad header ends the transaction with no second read),
-// then read length + 2 bytes from offset 0 of transferBuffer within 2*(length+2) + 1000 ms and
-// check the register ends at 0, 0.
+// readBlock: purge twice (counting what the purge throws away), send the 7-byte Frame, read the
+// 7-byte reply header within 2*7 + 1000 ms and check its CRC (a bad header ends the transaction
+// with no second read), then read length + 2 bytes from offset 0 of transferBuffer within
+// 2*(length+2) + 1000 ms and check the register ends at 0, 0.
 // writeBlock: header, data and data CRC in one write (500 ms limit); no purge before, nothing
 // read after. The instrument does not acknowledge writes; whatever it answers is thrown away by
 // the purge of the next read.
@@ -27,7 +27,9 @@
 
 namespace veltra::link {
 
-// Where the most recent readBlock stopped, for callers that explain a failure to the user.
+// How a readBlock went. A reply is good only when exactly 7 header bytes and exactly length + 2
+// data bytes arrived and both CRCs check: bytes left in the buffer from before are never part
+// of a reply.
 enum class ReadOutcome {
     ok,
     refused,   // length + 2 does not fit the transfer buffer; nothing was sent
@@ -35,6 +37,25 @@ enum class ReadOutcome {
     headerCrc, // 7 bytes arrived but their CRC does not check
     dataShort, // fewer than length + 2 data bytes before the time-out
     dataCrc,   // all data arrived but their CRC does not check
+};
+
+struct ReadReport {
+    ReadOutcome outcome = ReadOutcome::ok;
+    std::uint32_t received = 0; // reply bytes that arrived, header and data (0: silence)
+    std::uint32_t expected = 0; // 7 + length + 2
+    // Bytes that had arrived before the request went out and that its purge threw away: an
+    // answer nobody was waiting for (late, doubled) or noise. The protocol has no sequence
+    // numbers, so they are the only sign that answers and requests are no longer in step.
+    std::uint32_t stale = 0;
+
+    [[nodiscard]] bool ok() const { return outcome == ReadOutcome::ok; }
+    explicit operator bool() const { return ok(); }
+};
+
+// What a drain of the line threw away, and whether the line fell quiet.
+struct DrainReport {
+    std::size_t bytes = 0;
+    bool quiet = false;
 };
 
 class DeviceLink {
@@ -64,11 +85,10 @@ public:
     // Closes the port (the program is ending).
     void close() { m_port->close(); }
 
-    bool readBlock(std::uint8_t command, std::uint16_t length, std::uint16_t address);
-    // Reads and throws away whatever arrives until the line has been quiet for quiet_ms (at most
-    // 1 s in all): an answer still on its way to a request given up on. Returns the bytes
-    // thrown away.
-    std::size_t discardPending(int quiet_ms);
+    ReadReport readBlock(std::uint8_t command, std::uint16_t length, std::uint16_t address);
+    // Reads and throws away whatever arrives until the line has been quiet for quiet_ms, or
+    // until limit_ms have passed: answers still on their way to requests given up on.
+    DrainReport drain(int quiet_ms, int limit_ms);
     std::uint32_t writeBlock(std::uint8_t command, std::uint16_t length, std::uint16_t address);
 
     [[nodiscard]] std::span<std::uint8_t> transferBuffer() { return m_transferBuffer; }
@@ -78,7 +98,6 @@ public:
     [[nodiscard]] std::uint8_t crcLo() const { return m_crc.lo; }
     [[nodiscard]] std::uint8_t crcHi() const { return m_crc.hi; }
     [[nodiscard]] bool portOpenedByNumber() const { return m_portOpenedByNumber; }
-    [[nodiscard]] ReadOutcome lastReadOutcome() const { return m_lastReadOutcome; }
     [[nodiscard]] bool isOpen() const { return m_port->isOpen(); }
     // The device path or name of the port opened last (empty before any open).
     [[nodiscard]] const QString& openedDevice() const { return m_openedDevice; }
@@ -99,7 +118,6 @@ private:
     std::uint32_t m_lastTransferCount = 0;
     Crc m_crc;
     bool m_portOpenedByNumber = false;
-    ReadOutcome m_lastReadOutcome = ReadOutcome::ok;
     QString m_openedDevice;
     QString m_openError;
 };

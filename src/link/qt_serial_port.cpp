@@ -7,9 +7,11 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_UNIX
+#include <sys/ioctl.h>
+#endif
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
-#include <sys/ioctl.h>
 #endif
 
 namespace veltra::link {
@@ -91,10 +93,20 @@ bool QtSerialPort::applyLineSettings(const LineSettings& s) {
            m_port.setStopBits(stopBits);
 }
 
-void QtSerialPort::purge() {
-    if (m_port.isOpen()) {
-        m_port.clear(QSerialPort::AllDirections);
+std::size_t QtSerialPort::purge() {
+    if (!m_port.isOpen()) {
+        return 0;
     }
+    // What Qt has taken in already, and what still waits in the driver's queue.
+    auto waiting = static_cast<std::size_t>(std::max<qint64>(0, m_port.bytesAvailable()));
+#ifdef Q_OS_UNIX
+    int queued = 0;
+    if (::ioctl(static_cast<int>(m_port.handle()), FIONREAD, &queued) == 0 && queued > 0) {
+        waiting += static_cast<std::size_t>(queued);
+    }
+#endif
+    m_port.clear(QSerialPort::AllDirections);
+    return waiting;
 }
 
 std::size_t QtSerialPort::write(std::span<const std::uint8_t> bytes, int timeout_ms) {

@@ -21,7 +21,7 @@ public:
     [[nodiscard]] QString openErrorText() const override { return m_openError; }
     bool readLineSettings() override;
     bool applyLineSettings(const LineSettings& settings) override;
-    void purge() override;
+    std::size_t purge() override;
     std::size_t write(std::span<const std::uint8_t> bytes, int timeout_ms) override;
     std::size_t read(std::span<std::uint8_t> dest, int timeout_ms) override;
 

@@ -43,8 +43,10 @@ public:
     // driver reported it.
     virtual bool applyLineSettings(const LineSettings& settings) = 0;
 
-    // Discards everything pending in both directions.
-    virtual void purge() = 0;
+    // Discards everything pending in both directions. Returns how many received bytes were
+    // waiting and are now thrown away: bytes nobody asked for yet, a sign the line is not in
+    // step with the requests.
+    virtual std::size_t purge() = 0;
 
     // Writes the bytes, giving up after timeout_ms. Returns the count actually written.
     virtual std::size_t write(std::span<const std::uint8_t> bytes, int timeout_ms) = 0;

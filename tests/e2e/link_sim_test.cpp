@@ -73,8 +73,8 @@ TEST_F(LinkSimTest, EveryReadOfTheCommandTableIsAnswered) {
 
 TEST_F(LinkSimTest, BadReplyHeaderLeadsToNoSecondRead) {
     simulator->server().injectFault({FaultKind::badHeaderCrc});
-    EXPECT_FALSE(poll());
-    EXPECT_EQ(deviceLink().lastReadOutcome(), ReadOutcome::headerCrc);
+    ASSERT_TRUE(context->ensurePortOpen());
+    EXPECT_EQ(instrument::readCurrentData(deviceLink()).outcome, instrument::Outcome::headerCrc);
     // Only the reply header was read: the buffer holds it, not the data that followed.
     EXPECT_EQ(deviceLink().lastTransferCount(), 7U);
     EXPECT_EQ(deviceLink().transferBuffer()[0], 0x10);
@@ -85,19 +85,21 @@ TEST_F(LinkSimTest, BadReplyHeaderLeadsToNoSecondRead) {
 }
 
 TEST_F(LinkSimTest, ReplyFaultsMakeTheReadFail) {
+    using instrument::Outcome;
     const struct {
         FaultKind kind;
-        ReadOutcome outcome;
+        Outcome outcome;
         std::uint32_t count;
     } cases[] = {
-        {FaultKind::badDataCrc, ReadOutcome::dataCrc, 51}, // complete, yet wrong
-        {FaultKind::truncated, ReadOutcome::dataShort, 24},
-        {FaultKind::silence, ReadOutcome::noHeader, 0},
+        {FaultKind::badDataCrc, Outcome::dataCrc, 51}, // complete, yet wrong
+        {FaultKind::truncated, Outcome::dataShort, 24},
+        {FaultKind::headerOnly, Outcome::dataShort, 0},
+        {FaultKind::silence, Outcome::noHeader, 0},
     };
     for (const auto& c : cases) {
         simulator->server().injectFault({c.kind});
-        EXPECT_FALSE(poll()) << int(c.kind);
-        EXPECT_EQ(deviceLink().lastReadOutcome(), c.outcome) << int(c.kind);
+        ASSERT_TRUE(context->ensurePortOpen());
+        EXPECT_EQ(instrument::readCurrentData(deviceLink()).outcome, c.outcome) << int(c.kind);
         EXPECT_EQ(deviceLink().lastTransferCount(), c.count) << int(c.kind);
         EXPECT_TRUE(poll()) << "after " << int(c.kind);
     }

@@ -34,8 +34,7 @@ protected:
 
     // A poll as the program makes it: reopen, clear the buffer, read.
     bool poll() {
-        return context->ensurePortOpen() &&
-               instrument::readCurrentData(deviceLink(), instrument::ReplyCheck::crc).ok();
+        return context->ensurePortOpen() && instrument::readCurrentData(deviceLink()).ok();
     }
 
     std::unique_ptr<sim::Simulator> simulator;

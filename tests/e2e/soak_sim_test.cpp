@@ -44,7 +44,7 @@ TEST_P(FaultSoak, EveryAcceptedValueIsTheOneSentAndEveryFaultIsReported) {
         model.pinMeasurementCount(count);
         model.pinMainValue(value);
         ASSERT_TRUE(context->ensurePortOpen());
-        const auto read = instrument::readCurrentData(deviceLink(), instrument::ReplyCheck::crc);
+        const auto read = instrument::readCurrentData(deviceLink());
         if (!read.ok()) {
             ++failed;
             continue;

@@ -32,7 +32,11 @@ TEST_F(DeviceLinkTest, ReadPurgesTwiceSendsTheFrameAndReadsHeaderThenData) {
     const std::vector<std::uint8_t> data(49, 0x42);
     shared->replies = {replyHeader(0x10, 49, 0), withCrc(data)};
 
-    ASSERT_TRUE(link.readBlock(0x10, 49, 0));
+    shared->waiting = 3; // an answer nobody asked for: thrown away, and told
+    const ReadReport read = link.readBlock(0x10, 49, 0);
+    ASSERT_TRUE(read.ok());
+    EXPECT_EQ(read.stale, 3U);
+    EXPECT_EQ(read.received, 58U);
     EXPECT_EQ(shared->calls,
               (std::vector<std::string>{"purge", "purge", "write 7 within 500",
                                         "read 7 within 1014", "read 51 within 1102"}));
@@ -42,7 +46,6 @@ TEST_F(DeviceLinkTest, ReadPurgesTwiceSendsTheFrameAndReadsHeaderThenData) {
     EXPECT_EQ(link.crcLo(), 0);
     EXPECT_EQ(link.crcHi(), 0);
     EXPECT_TRUE(std::equal(data.begin(), data.end(), link.transferBuffer().begin()));
-    EXPECT_EQ(link.lastReadOutcome(), ReadOutcome::ok);
 }
 
 TEST_F(DeviceLinkTest, BadReplyHeaderMeansNoSecondRead) {
@@ -52,11 +55,10 @@ TEST_F(DeviceLinkTest, BadReplyHeaderMeansNoSecondRead) {
     header[5] ^= 0xFF;
     shared->replies = {header, withCrc(std::vector<std::uint8_t>(49, 1))};
 
-    EXPECT_FALSE(link.readBlock(0x10, 49, 0));
+    EXPECT_EQ(link.readBlock(0x10, 49, 0).outcome, ReadOutcome::headerCrc);
     EXPECT_EQ(shared->calls.back(), "read 7 within 1014");
     EXPECT_EQ(shared->replies.size(), 1U); // the data were never asked for
     EXPECT_EQ(link.lastTransferCount(), 7U);
-    EXPECT_EQ(link.lastReadOutcome(), ReadOutcome::headerCrc);
 }
 
 TEST_F(DeviceLinkTest, ReadFailuresAreTold) {
@@ -72,12 +74,14 @@ TEST_F(DeviceLinkTest, ReadFailuresAreTold) {
         {{{0x25, 0x00}}, ReadOutcome::noHeader, 2},
         {{replyHeader(0x25, 10, 5), {1, 2, 3}}, ReadOutcome::dataShort, 3},
         {{replyHeader(0x25, 10, 5), badData}, ReadOutcome::dataCrc, 12},
+        // A reply header and nothing after it: the register run over the header and the
+        // cleared bytes behind it ends at 0, 0, yet no data came.
+        {{replyHeader(0x25, 10, 5)}, ReadOutcome::dataShort, 0},
     };
     for (const auto& c : cases) {
         std::fill(link.transferBuffer().begin(), link.transferBuffer().end(), std::uint8_t{0});
         shared->replies = c.replies;
-        EXPECT_FALSE(link.readBlock(0x25, 10, 5));
-        EXPECT_EQ(link.lastReadOutcome(), c.outcome);
+        EXPECT_EQ(link.readBlock(0x25, 10, 5).outcome, c.outcome);
         EXPECT_EQ(link.lastTransferCount(), c.count);
     }
 }
@@ -85,10 +89,10 @@ TEST_F(DeviceLinkTest, ReadFailuresAreTold) {
 TEST_F(DeviceLinkTest, TooLongARequestIsRefusedWithoutTouchingThePort) {
     ASSERT_TRUE(ensurePortOpen());
     shared->calls.clear();
-    EXPECT_FALSE(link.readBlock(0x30, DeviceLink::transferBufferSize - 1, 0));
+    EXPECT_EQ(link.readBlock(0x30, DeviceLink::transferBufferSize - 1, 0).outcome,
+              ReadOutcome::refused);
     EXPECT_EQ(link.writeBlock(0x80, 0xFFFF, 0), 0U);
     EXPECT_TRUE(shared->calls.empty());
-    EXPECT_EQ(link.lastReadOutcome(), ReadOutcome::refused);
 }
 
 TEST_F(DeviceLinkTest, WritesSendHeaderDataAndCrcInOneWriteWithoutPurgeOrRead) {

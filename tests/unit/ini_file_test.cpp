@@ -1,5 +1,9 @@
+#include "app/app_context.h"
+#include "app/archive_tab.h"
 #include "app/ini_file.h"
 #include "app/settings_file.h"
+#include "archive/text_lines.h"
+#include "link/codecs.h"
 
 #include <QDir>
 #include <QFile>
@@ -187,6 +191,56 @@ TEST(SettingsFile, AFullDiskLeavesTheOldFileExactlyAsItWas) {
     disk.fill();
     EXPECT_EQ(saveSettings(path, {text::Language::english, 120, 1}), SaveOutcome::notWritten);
     EXPECT_EQ(contentsOf(path), before);
+}
+
+TEST(FileWrites, AFullDiskNeverLeavesACutLineInArchiveTxt) {
+    FullDisk disk;
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "a full file system needs a tmpfs mount, which needs root";
+    }
+    struct Host final : ArchiveHost {
+        void showStatus(StatusColour, const StatusMessage& m) override { last = m.english; }
+        void showNoConnection() override {}
+        void showReadProgress(int) override {}
+        void showArchiveTab() override {}
+        bool confirmErase() override { return false; }
+        void resetMemoryFill() override {}
+        QString last;
+    } host;
+    AppContext context(veltra::link::PortCatalog({}, {}));
+    context.state.language = text::Language::english;
+    for (std::size_t i = 0; i < 799; ++i) { // one sample a second
+        veltra::archive::RecordBytes r{};
+        veltra::link::encodeFloat32(r, 0, 0.125);
+        r[4] = veltra::link::encodeBcd(static_cast<int>(i % 60));
+        r[5] = veltra::link::encodeBcd(static_cast<int>(i / 60));
+        r[7] = 0x01;
+        r[8] = 0x01;
+        r[9] = 0x26;
+        context.archive.setRecord(i, r);
+    }
+    const QString old = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(disk.filePath(".")));
+    const QByteArray before = "120 14:54:30 6.9 Dose rate, uSv/h\r\n";
+    {
+        QFile file(veltra::archive::archiveFileName);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(before);
+    }
+    disk.fill(); // the file's last page keeps room for some of the lines, not for all
+    runFirstDecodingPass(context, host, '.', true);
+    const QByteArray after = contentsOf(veltra::archive::archiveFileName);
+    QDir::setCurrent(old);
+
+    EXPECT_TRUE(after.startsWith(before));
+    EXPECT_TRUE(after.endsWith("\r\n")) << after.right(40).toStdString();
+    const auto written = static_cast<int>(after.count("\r\n")) - 1;
+    EXPECT_GT(written, 0);
+    EXPECT_LT(written, 799);
+    EXPECT_EQ(host.last.toStdString(),
+              QStringLiteral("%1 of 799 lines not written to archive.txt (No space left on device)")
+                  .arg(799 - written)
+                  .toStdString());
 }
 
 TEST(SettingsFile, AFileThatCannotBeReadIsNeverOverwritten) {

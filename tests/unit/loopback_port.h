@@ -38,7 +38,11 @@ public:
     [[nodiscard]] bool isOpen() const override { return m_open; }
     bool readLineSettings() override { return m_open; }
     bool applyLineSettings(const link::LineSettings&) override { return m_open; }
-    void purge() override { m_received.clear(); }
+    std::size_t purge() override {
+        const std::size_t waiting = m_received.size();
+        m_received.clear();
+        return waiting;
+    }
 
     std::size_t write(std::span<const std::uint8_t> bytes, int) override {
         ++m_control->writes;

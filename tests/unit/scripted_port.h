@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace veltra::link {
@@ -25,6 +26,7 @@ struct ScriptedPort final : SerialPort {
         QStringList openable;
         int failOpens = 0;          // the next opens that fail
         std::size_t writeLimit = 0; // when not 0, a write gets at most this many bytes out
+        std::size_t waiting = 0;    // received bytes the next purge throws away
     };
     explicit ScriptedPort(std::shared_ptr<Shared> s) : shared(std::move(s)) {}
 
@@ -46,7 +48,10 @@ struct ScriptedPort final : SerialPort {
                                 std::to_string(s.stopBits));
         return opened;
     }
-    void purge() override { shared->calls.push_back("purge"); }
+    std::size_t purge() override {
+        shared->calls.push_back("purge");
+        return std::exchange(shared->waiting, 0);
+    }
     std::size_t write(std::span<const std::uint8_t> bytes, int timeout_ms) override {
         shared->calls.push_back("write " + std::to_string(bytes.size()) + " within " +
                                 std::to_string(timeout_ms));
