@@ -4,12 +4,16 @@
 //                  archive.txt in a temporary directory) without wire timing: the software cost.
 //   ReadArchive/1  the same with 57600-baud wire timing, against the line's own limit of
 //                  800 x 26 bytes x 10 bits / 57600 baud = 3.611 s.
+//   RecordsAlone/1 the 800 record reads alone, one after the other, with wire timing: what a
+//                  clean line cost before the reader proved the line in step, so the proofs'
+//                  share is ReadArchive/1 over this, measured in the same run.
 //   ShowSession    showSession of the largest session of a full archive (800 samples, one
 //                  session), the walk, the table's texts, the statistics and the points.
 //
 // Figures are reported, never asserted.
 
 #include "app/archive_tab.h"
+#include "instrument/transactions.h"
 #include "link/codecs.h"
 #include "simulated_instrument.h"
 
@@ -62,6 +66,22 @@ void ReadArchive(benchmark::State& state) {
     }
 }
 
+void RecordsAlone(benchmark::State& state) {
+    const auto instrument = veltra::bench::startSimulatedInstrument(state, state.range(0) != 0);
+    if (!instrument.context) {
+        return;
+    }
+    veltra::app::AppContext& context = *instrument.context;
+    int failures = 0;
+    for (auto _ : state) {
+        context.ensurePortOpen();
+        for (std::uint16_t record = 0; record < 800; ++record) {
+            failures += veltra::instrument::readArchiveRecord(context.link, record).ok() ? 0 : 1;
+        }
+    }
+    state.counters["failures"] = failures;
+}
+
 void ShowSession(benchmark::State& state) {
     veltra::app::AppContext context(veltra::link::PortCatalog({}, {}));
     auto& image = context.archive;
@@ -85,6 +105,7 @@ void ShowSession(benchmark::State& state) {
 }
 
 BENCHMARK(ReadArchive)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(RecordsAlone)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(ShowSession)->Unit(benchmark::kMicrosecond);
 
 } // namespace
