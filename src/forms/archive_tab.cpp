@@ -2,6 +2,7 @@
 // session arrows, the chart's navigation buttons, and erasing. The tab's state and its rules
 // live in the core (app::ArchiveTab); this file shows it and feeds the clicks in.
 #include "forms/chart_icons.h"
+#include "forms/chart_time.h"
 #include "forms/fonts.h"
 #include "forms/main_window.h"
 
@@ -24,30 +25,26 @@ constexpr double daysFrom1899To1970 = 25569.0;
 constexpr double secondsPerDay = 86400.0;
 
 // Date-time labels for keys in day serials (days since 1899-12-30, the fraction the time of
-// day), as the instrument's clock shows them: the base ticker counts seconds since 1970, shown
-// in UTC so no zone's rules move a point.
-class DaySerialTicker : public QCPAxisTickerDateTime {
-public:
-    DaySerialTicker() { setDateTimeSpec(Qt::UTC); }
-
+// day), as the instrument's clock shows them: the base ticker counts seconds since 1970.
+class DaySerialTicker : public WallClockTicker {
 protected:
     static double toSeconds(double days) { return (days - daysFrom1899To1970) * secondsPerDay; }
     static QCPRange toSeconds(const QCPRange& r) {
         return {toSeconds(r.lower), toSeconds(r.upper)};
     }
     double getTickStep(const QCPRange& range) override {
-        return QCPAxisTickerDateTime::getTickStep(toSeconds(range)) / secondsPerDay;
+        return WallClockTicker::getTickStep(toSeconds(range)) / secondsPerDay;
     }
     int getSubTickCount(double tickStep) override {
-        return QCPAxisTickerDateTime::getSubTickCount(tickStep * secondsPerDay);
+        return WallClockTicker::getSubTickCount(tickStep * secondsPerDay);
     }
     QString getTickLabel(double tick, const QLocale& locale, QChar formatChar,
                          int precision) override {
-        return QCPAxisTickerDateTime::getTickLabel(toSeconds(tick), locale, formatChar, precision);
+        return WallClockTicker::getTickLabel(toSeconds(tick), locale, formatChar, precision);
     }
     QVector<double> createTickVector(double tickStep, const QCPRange& range) override {
         QVector<double> ticks =
-            QCPAxisTickerDateTime::createTickVector(tickStep * secondsPerDay, toSeconds(range));
+            WallClockTicker::createTickVector(tickStep * secondsPerDay, toSeconds(range));
         for (double& t : ticks) {
             t = t / secondsPerDay + daysFrom1899To1970;
         }

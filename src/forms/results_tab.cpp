@@ -1,6 +1,7 @@
 // The results tab of TForm1: the readings of the top panel, the status panels they fill, and
 // the live chart.
 #include "forms/Short2.h"
+#include "forms/chart_time.h"
 #include "forms/fonts.h"
 #include "forms/main_window.h"
 
@@ -18,16 +19,13 @@ namespace veltra::forms {
 namespace {
 
 // Time labels of the live chart: the instrument's wall-clock time, never closer than a minute.
-class MinuteTicker : public QCPAxisTickerDateTime {
+class MinuteTicker : public WallClockTicker {
 public:
-    MinuteTicker() {
-        setDateTimeFormat(QStringLiteral("hh:mm"));
-        setDateTimeSpec(Qt::UTC); // keys are the instrument's clock fields, not a zone's time
-    }
+    MinuteTicker() { setDateTimeFormat(QStringLiteral("hh:mm")); }
 
 protected:
     double getTickStep(const QCPRange& range) override {
-        return std::max(60.0, QCPAxisTickerDateTime::getTickStep(range));
+        return std::max(60.0, WallClockTicker::getTickStep(range));
     }
 };
 

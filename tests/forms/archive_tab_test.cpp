@@ -60,6 +60,14 @@ private slots:
         QCOMPARE(stat(1), QStringLiteral("120"));
         QCOMPARE(stat(0), QStringLiteral(" 1 ч 59 мин"));
         QCOMPARE(form().series12()->dataCount(), 120);
+        // The time labels land on whole minutes: 09:00 to 11:00 in steps a clock's labels take,
+        // not 09:29 for a tick a hair below 09:30.
+        ui().Chart5->replot();
+        const QVector<QString> labels = ui().Chart5->xAxis->tickVectorLabels();
+        QVERIFY(labels.size() >= 3);
+        for (const QString& label : labels) {
+            QVERIFY2(label.endsWith(u'0') || label.endsWith(u'5'), qPrintable(label));
+        }
         QVERIFY(QFile::exists(QStringLiteral("archive.txt")));
         // 120 samples: 121 rows shown.
         QVERIFY(!ui().StringGrid8->isRowHidden(120));
