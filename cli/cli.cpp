@@ -15,36 +15,42 @@ const std::vector<Command>& table() {
         {{"ports"},
          "ports",
          "list the port numbers and the device each stands for",
-         "  Numbers pinned in prog.ini's [Ports] section come first and are marked (prog.ini);\n"
-         "  the other numbers go in order to the serial devices the system lists.\n",
+         "  A number pinned in prog.ini's [Ports] section (COM3=/dev/rfcomm0) stands for its\n"
+         "  device and is marked (prog.ini); the other numbers, from 1 up, go in order to the\n"
+         "  serial devices the system lists.\n",
          {},
          0,
          &commandPorts},
         {{"scan"},
          "scan [--json]",
          "find the instrument on the ports and print its port number and device",
-         "  Tries the ports of 'ports' in order as the program's start-up does: each port that\n"
-         "  opens gets 2 s and a parameter read (about 3 s for a port without the instrument).\n"
-         "  One line per port tried goes to stderr.\n"
+         "  Tries the port numbers of 'ports' from 1 up, as the program's start-up does (a pin\n"
+         "  in prog.ini decides which device a number stands for, not when it is tried): each\n"
+         "  port that opens gets 2 s and a parameter read (about 3 s for a port without the\n"
+         "  instrument). One line per port tried goes to stderr.\n"
          "  --json           {\"portNumber\": N, \"device\": \"PATH\"}\n",
          {Option::json},
          0,
          &commandScan},
         {{"poll"},
-         "--port N|PATH poll [--count N] [--json] [--language ru|en] [--csv FILE] [--give-up S]",
+         "--port N|PATH poll [--count N] [--json] [--language ru|en [--controls]] [--csv FILE]\n"
+         "            [--give-up S]",
          "read the instrument's current data once a second and print it",
          portLine +
              "  --count N        readings to print (default 1); 0: until interrupted (Ctrl-C,\n"
              "                   SIGTERM)\n"
              "  --json           one JSON object per reading and line\n"
-             "  --language ru|en add the texts the window shows (JSON: a \"display\" object)\n"
+             "  --language ru|en add the texts the window shows (JSON: a \"display\" object keyed\n"
+             "                   by the window's control names)\n"
+             "  --controls       name those texts by the window's controls (Label12, Edit4, ...)\n"
              "  --csv FILE       append a line per new measurement to FILE (UTF-8; a header row\n"
              "                   when the file is new), each line flushed to the disk at once\n"
              "  --give-up S      end with status 1 after S seconds without a valid answer\n"
              "                   (default 60; 0: at the first failure)\n"
              "  A failed reading is one line on stderr (the time, what failed); polling goes on\n"
              "  at the next second, reopening the port as the program does.\n",
-         {Option::port, Option::count, Option::json, Option::language, Option::csv, Option::giveUp},
+         {Option::port, Option::count, Option::json, Option::language, Option::controls,
+          Option::csv, Option::giveUp},
          0,
          &commandPoll},
         {{"clock-sync"},
@@ -62,17 +68,21 @@ const std::vector<Command>& table() {
          1,
          &commandDumpCurrent},
         {{"parse-current"},
-         "parse-current FILE [--json] [--language ru|en]",
+         "parse-current FILE [--json] [--language ru|en [--controls]]",
          "decode a saved current-data block as poll prints it",
          "  --json           one JSON object\n"
-         "  --language ru|en add the texts the window would show (thresholds unknown: \" - \")\n",
-         {Option::json, Option::language},
+         "  --language ru|en add the texts the window would show (thresholds unknown: \" - \")\n"
+         "  --controls       name those texts by the window's controls\n",
+         {Option::json, Option::language, Option::controls},
          1,
          &commandParseCurrent},
         {{"params"},
          "--port N|PATH params [--json]",
          "read the instrument's parameters and print every field",
-         portLine + "  --json           one JSON object\n",
+         portLine +
+             "  --json           one JSON object\n"
+             "  Each line: the name, the value, what it is. The settable names and values are\n"
+             "  what 'params save --set NAME=VALUE' takes back, in the same units.\n",
          {Option::port, Option::json},
          0,
          &commandParams},
@@ -83,18 +93,23 @@ const std::vector<Command>& table() {
              "  Reads the parameters, fills the tab's state as the window does (the lists from\n"
              "  the Russian tables, or --language en), applies the edits in order and writes the\n"
              "  block the tab stands for; without --set, what \"Save\" sends right after a read.\n"
-             "  --set NAME=VALUE an edit:\n"
-             "      doseRateThreshold1..3, doseThreshold1..3  the cell's text, as typed (\"-\" "
-             "for none)\n"
-             "      sound, deviceLanguage, displayView, backlightColour, backlightTime,\n"
-             "      doseRateThresholdNo, doseThresholdNo       item index (-1: none); the "
-             "threshold\n"
-             "                                                 numbers' item 0 is threshold 1\n"
-             "      bluetoothPeriod                            seconds, 0 (off) or 60..3600\n"
-             "      archiveOptions                             a byte (0x11) or the checked "
-             "controls,\n"
-             "                                                 e.g. "
-             "CheckBox8,RadioButton1,CheckBox6\n",
+             "  --set NAME=VALUE an edit, with the names and values 'params' prints:\n"
+             "      doseRateThresholdNo, doseThresholdNo  the threshold in effect, 1..3 (0: none)\n"
+             "      doseRateThresholds, doseThresholds    three numbers (\"0.3 1.2 12\"), uSv/h\n"
+             "                                            and uSv; doseRateThreshold1..3 and\n"
+             "                                            doseThreshold1..3 one each; \"-\": none\n"
+             "      sound, deviceLanguage, displayView, backlightColour\n"
+             "                                            item index (-1: none)\n"
+             "      backlightTime                         seconds: 10, 60, 180 (0: off on the\n"
+             "                                            instruments that offer it)\n"
+             "      bluetoothPeriod                       seconds, 0 (off) or 60..3600, sent in\n"
+             "                                            whole minutes\n"
+             "      archiveOptions                        the byte, or the checked controls\n"
+             "                                            (CheckBox8,RadioButton1,CheckBox6)\n"
+             "  Numbers take a point, or your decimal separator. A threshold is stored 0.001\n"
+             "  higher than typed, as the instrument's program has always done: a saved 0.30 "
+             "reads\n"
+             "  back as 0.301.\n",
          {Option::port, Option::language, Option::set},
          0,
          &commandParamsSave},
@@ -168,8 +183,9 @@ const std::vector<Command>& table() {
 }
 
 constexpr Option allOptions[] = {
-    Option::port,  Option::count,   Option::json,     Option::language, Option::set,    Option::yes,
-    Option::image, Option::session, Option::sessions, Option::csv,      Option::giveUp,
+    Option::port,     Option::count, Option::json,   Option::language,
+    Option::set,      Option::yes,   Option::image,  Option::session,
+    Option::sessions, Option::csv,   Option::giveUp, Option::controls,
 };
 
 const char* optionName(Option option) {
@@ -196,6 +212,8 @@ const char* optionName(Option option) {
         return "--csv";
     case Option::giveUp:
         return "--give-up";
+    case Option::controls:
+        return "--controls";
     }
     return "";
 }
@@ -228,8 +246,12 @@ const Command* findCommand(const QStringList& words) {
     return best;
 }
 
-int usageError(QTextStream& err, const QString& message, const QString& help) {
-    err << "veltra-cli: " << message << '\n' << help;
+// A usage error: one line, and where to look.
+int usageError(QTextStream& err, const QString& message, const Command* command = nullptr) {
+    err << "veltra-cli: " << message << "; try 'veltra-cli "
+        << (command != nullptr ? command->words.join(u' ') + QStringLiteral(" --help")
+                               : QStringLiteral("--help"))
+        << "'\n";
     return exitUsage;
 }
 
@@ -250,8 +272,11 @@ QString usageText() {
     for (const Command& command : table()) {
         text += QStringLiteral("  veltra-cli %1\n      %2\n").arg(command.usage, command.summary);
     }
-    text += QStringLiteral("\nExit status: 0 success, 1 port or instrument failure, 2 usage "
-                           "error.\n");
+    text +=
+        QStringLiteral("\nOptions take their value as '--opt value' or '--opt=value'.\n"
+                       "Exit status: 0 success; 1 a port, instrument or file failure; 2 a usage "
+                       "error;\n130 (Ctrl-C) or 143 (SIGTERM) when a signal ended the command "
+                       "before it was done.\n");
     return text;
 }
 
@@ -261,49 +286,66 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
     QStringList plain;
     std::vector<Option> given;
     bool help = false;
+    // Options before the command are read the same as after it; "--opt=value" is "--opt value".
     for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
+        QString arg = args[i];
+        std::optional<QString> attached;
+        if (const qsizetype eq = arg.indexOf(u'='); arg.startsWith(QLatin1String("--")) && eq > 2) {
+            attached = arg.mid(eq + 1);
+            arg.truncate(eq);
+        }
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             help = true;
             continue;
         }
+        if (arg == QLatin1String("--version")) {
+            out << "veltra-cli " << VELTRA_VERSION << '\n';
+            return exitOk;
+        }
         const auto option = optionFor(arg);
         if (!option) {
             if (arg.startsWith(u'-') && arg.size() > 1) {
-                return usageError(err, QStringLiteral("unexpected argument '%1'").arg(arg),
-                                  usageText());
+                return usageError(err, QStringLiteral("unknown option '%1'").arg(arg));
             }
             plain << arg;
             continue;
         }
-        if (takesValue(*option) && i + 1 >= args.size()) {
-            return usageError(err, QStringLiteral("%1 needs a value").arg(arg), usageText());
+        if (!takesValue(*option) && attached) {
+            return usageError(err, QStringLiteral("%1 takes no value").arg(arg));
         }
+        if (takesValue(*option) && !attached && i + 1 >= args.size()) {
+            return usageError(err, QStringLiteral("%1 needs a value").arg(arg));
+        }
+        const auto value = [&] { return attached ? *attached : args[++i]; };
         given.push_back(*option);
         switch (*option) {
         case Option::port:
-            call.port = args[++i];
+            call.port = value();
             break;
         case Option::count: {
             bool ok = false;
-            const qlonglong count = args[++i].toLongLong(&ok, 10);
+            const QString text = value();
+            const qlonglong count = text.toLongLong(&ok, 10);
             if (!ok || count < 0 || count > std::numeric_limits<int>::max()) {
-                err << "veltra-cli: --count takes a whole number from 0 (until interrupted) to "
-                    << std::numeric_limits<int>::max() << '\n';
-                return exitUsage;
+                return usageError(err, QStringLiteral("--count: '%1' is not a whole number from "
+                                                      "0 (until interrupted) to %2")
+                                           .arg(text)
+                                           .arg(std::numeric_limits<int>::max()));
             }
             call.count = static_cast<int>(count);
             break;
         }
         case Option::csv:
-            call.csv = args[++i];
+            call.csv = value();
             break;
         case Option::giveUp: {
             bool ok = false;
-            const qlonglong seconds = args[++i].toLongLong(&ok, 10);
+            const QString text = value();
+            const qlonglong seconds = text.toLongLong(&ok, 10);
             if (!ok || seconds < 0 || seconds > 24 * 3600) {
-                err << "veltra-cli: --give-up takes seconds, 0 to 86400\n";
-                return exitUsage;
+                return usageError(
+                    err,
+                    QStringLiteral("--give-up: '%1' is not seconds from 0 to 86400").arg(text));
             }
             call.giveUp_s = static_cast<int>(seconds);
             break;
@@ -311,33 +353,37 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
         case Option::json:
             call.json = true;
             break;
+        case Option::controls:
+            call.controls = true;
+            break;
         case Option::language: {
-            const QString language = args[++i];
+            const QString language = value();
             if (language == QLatin1String("ru")) {
                 call.language = text::Language::russian;
             } else if (language == QLatin1String("en")) {
                 call.language = text::Language::english;
             } else {
-                err << "veltra-cli: --language takes ru or en\n";
-                return exitUsage;
+                return usageError(
+                    err, QStringLiteral("--language: '%1' is neither ru nor en").arg(language));
             }
             break;
         }
         case Option::set:
-            call.edits << args[++i];
+            call.edits << value();
             break;
         case Option::yes:
             call.yes = true;
             break;
         case Option::image:
-            call.image = args[++i];
+            call.image = value();
             break;
         case Option::session: {
             bool ok = false;
-            call.session = args[++i].toInt(&ok, 10);
+            const QString text = value();
+            call.session = text.toInt(&ok, 10);
             if (!ok) {
-                err << "veltra-cli: --session takes a session number\n";
-                return exitUsage;
+                return usageError(
+                    err, QStringLiteral("--session: '%1' is not a session number").arg(text));
             }
             break;
         }
@@ -353,46 +399,60 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
             out << usageText();
             return exitOk;
         }
-        return usageError(err,
-                          plain.isEmpty() ? QStringLiteral("no command given")
-                                          : QStringLiteral("unknown command '%1'").arg(plain[0]),
-                          usageText());
+        return usageError(err, plain.isEmpty()
+                                   ? QStringLiteral("no command given")
+                                   : QStringLiteral("unknown command '%1'").arg(plain[0]));
     }
-    if (help) {
-        out << helpText(*command);
-        return exitOk;
-    }
+    call.help = help;
     const QString name = command->words.join(u' ');
     for (const Option option : given) {
         if (std::find(command->options.begin(), command->options.end(), option) ==
             command->options.end()) {
-            return usageError(err,
-                              QStringLiteral("%1 does not take %2").arg(name, optionName(option)),
-                              helpText(*command));
+            return usageError(
+                err, QStringLiteral("%1 does not take %2").arg(name, optionName(option)), command);
         }
     }
     call.words = command->words;
     call.arguments = plain.mid(command->words.size());
+    if (help) {
+        // The help of a command can say more about the instrument on --port (params).
+        if (command->handler == &commandParams || command->handler == &commandParamsSave) {
+            return commandParamsHelp(call, {out, err, environment}, helpText(*command));
+        }
+        out << helpText(*command);
+        return exitOk;
+    }
     if (call.arguments.size() != command->arguments) {
-        return usageError(err,
-                          command->arguments == 0
-                              ? QStringLiteral("unexpected argument '%1'").arg(call.arguments[0])
-                              : QStringLiteral("%1 needs a file name").arg(name),
-                          helpText(*command));
+        return usageError(
+            err,
+            command->arguments == 0
+                ? QStringLiteral("unexpected argument '%1'").arg(call.arguments[0])
+            : call.arguments.isEmpty()
+                ? QStringLiteral("%1 needs a file name").arg(name)
+                : QStringLiteral("unexpected argument '%1'").arg(call.arguments.last()),
+            command);
     }
     const bool needsPort = std::find(command->options.begin(), command->options.end(),
                                      Option::port) != command->options.end();
     const bool takesImage = std::find(command->options.begin(), command->options.end(),
                                       Option::image) != command->options.end();
-    if (takesImage && call.port.isEmpty() == call.image.isEmpty()) {
+    if (takesImage && !call.port.isEmpty() && !call.image.isEmpty()) {
+        return usageError(err, QStringLiteral("%1 takes --port or --image, not both").arg(name),
+                          command);
+    }
+    if (takesImage && call.port.isEmpty() && call.image.isEmpty()) {
         return usageError(err, QStringLiteral("%1 needs --port N|PATH or --image FILE").arg(name),
-                          helpText(*command));
+                          command);
     }
     if (needsPort && !takesImage && call.port.isEmpty()) {
-        return usageError(err, QStringLiteral("%1 needs --port N|PATH").arg(name),
-                          helpText(*command));
+        return usageError(err, QStringLiteral("%1 needs --port N|PATH").arg(name), command);
     }
-    return command->handler(call, {out, err, environment});
+    const int status = command->handler(call, {out, err, environment});
+    if (status == exitInterrupted) {
+        const int signal = environment.stopSignal ? environment.stopSignal() : 0;
+        return 128 + (signal != 0 ? signal : 2);
+    }
+    return status;
 }
 
 } // namespace veltra::cli

@@ -24,8 +24,9 @@ public:
     ArchiveProgress(QTextStream& err, bool terminal) : m_err(err), m_terminal(terminal) {}
 
     void showStatus(app::StatusColour colour, const app::StatusMessage& m) override {
-        if (colour == app::StatusColour::red) {
-            lastFailure = m.english;
+        if (colour == app::StatusColour::red && !m.english.isEmpty()) {
+            // The tool's messages run on in lower case.
+            lastFailure = m.english.front().toLower() + m.english.mid(1);
         }
     }
     void showNoConnection() override {}
@@ -52,7 +53,7 @@ private:
 };
 
 bool saveWhole(const QString& path, const QByteArray& bytes, QTextStream& err) {
-    if (const app::FileWrite w = app::replaceFile(path, bytes); !w) {
+    if (const app::FileResult w = app::replaceFile(path, bytes); !w) {
         err << "veltra-cli: cannot write " << path << ": " << w.reason << '\n';
         return false;
     }
@@ -71,9 +72,8 @@ text::Language tablesOf(const Invocation& call) {
 
 // The archive in the context, loaded as after a complete read and its first decoding pass:
 // read from the instrument, or from an image file. Nullptr after a message on err.
-std::unique_ptr<app::AppContext> loadedArchive(const Invocation& call, Streams io,
-                                               ArchiveProgress& host, bool writeFiles,
-                                               int& status) {
+std::unique_ptr<Context> loadedArchive(const Invocation& call, Streams io, ArchiveProgress& host,
+                                       bool writeFiles, int& status) {
     status = exitFailure;
     Invocation port = call;
     if (!call.image.isEmpty()) {
@@ -88,27 +88,36 @@ std::unique_ptr<app::AppContext> loadedArchive(const Invocation& call, Streams i
     const QChar separator = userDecimalSeparator();
     if (call.image.isEmpty()) {
         const auto read = app::readArchive(*context, host, separator, writeFiles);
-        if (read.outcome != app::ArchiveReadOutcome::read) {
-            io.err << "veltra-cli: the archive read failed on " << portName(*context) << ": "
-                   << host.lastFailure << '\n';
-            return nullptr;
+        if (read.outcome == app::ArchiveReadOutcome::read) {
+            status = exitOk;
+            return context;
         }
-        status = exitOk;
-        return context;
+        if (read.outcome == app::ArchiveReadOutcome::portError) {
+            io.err << "veltra-cli: " << cannotOpen(*context) << '\n';
+        } else if (read.outcome == app::ArchiveReadOutcome::interrupted) {
+            status = exitInterrupted;
+        } else {
+            io.err << "veltra-cli: " << portName(*context) << ": the archive read ended after "
+                   << read.failures << " failed transactions\n";
+        }
+        return nullptr;
     }
-    QFile file(call.image);
-    if (!file.open(QIODevice::ReadOnly)) {
-        io.err << "veltra-cli: cannot read " << call.image << ": " << file.errorString() << '\n';
+    QFile file;
+    if (const app::FileResult opened = app::openRegularFile(file, call.image, QIODevice::ReadOnly);
+        !opened) {
+        io.err << "veltra-cli: cannot read " << call.image << ": " << opened.reason << '\n';
         return nullptr;
     }
     const QByteArray data = file.read(imageBytes + 1);
     if (data.size() > imageBytes || data.size() % static_cast<qsizetype>(archive::recordSize)) {
-        io.err << "veltra-cli: " << call.image << " is not an archive image (" << data.size()
+        io.err << "veltra-cli: " << call.image << ": not an archive image ("
+               << (data.size() > imageBytes ? QStringLiteral("more than %1").arg(imageBytes)
+                                            : QString::number(data.size()))
                << " bytes; an image holds 10 bytes a record, 8000 at most)\n";
         return nullptr;
     }
     if (data.size() < imageBytes) {
-        io.err << "veltra-cli: " << call.image << " holds " << data.size() / 10
+        io.err << "veltra-cli: " << call.image << ": " << data.size() / 10
                << " records; the rest are taken as blank\n";
     }
     context->archive.clear();
@@ -158,24 +167,35 @@ int commandArchiveRead(const Invocation& call, Streams io) {
     if (!context) {
         return exitUsage;
     }
-    ArchiveProgress host(io.err, io.environment.stderrIsTerminal);
-    const auto read = app::readArchive(*context, host, userDecimalSeparator(), false);
     const QString path = call.arguments[0];
-    if (read.outcome == app::ArchiveReadOutcome::portError) {
-        io.err << "veltra-cli: cannot open " << portName(*context) << '\n';
+    // Refused before the read, not after it.
+    if (const app::FileResult target = app::replaceable(path); !target) {
+        io.err << "veltra-cli: cannot write " << path << ": " << target.reason << '\n';
         return exitFailure;
     }
-    if (read.outcome == app::ArchiveReadOutcome::aborted) {
+    ArchiveProgress host(io.err, io.environment.stderrIsTerminal);
+    const auto read = app::readArchive(*context, host, userDecimalSeparator(), false);
+    if (read.outcome == app::ArchiveReadOutcome::portError) {
+        io.err << "veltra-cli: " << cannotOpen(*context) << '\n';
+        return failedOrInterrupted(io.environment);
+    }
+    if (read.outcome != app::ArchiveReadOutcome::read) {
+        // Only the records known to be right are kept, whole.
         const QString partial = path + QStringLiteral(".partial");
-        io.err << "veltra-cli: the archive read ended after " << read.failures
-               << " failed transactions on " << portName(*context) << "; " << read.recordsRead
-               << " records read";
-        if (read.recordsRead > 0 &&
-            app::replaceFile(partial, imageData(*context, read.recordsRead))) {
-            io.err << ", saved to " << partial;
+        const bool interrupted = read.outcome == app::ArchiveReadOutcome::interrupted;
+        io.err << "veltra-cli: " << portName(*context) << ": the archive read "
+               << (interrupted
+                       ? QStringLiteral("was interrupted")
+                       : QStringLiteral("ended after %1 failed transactions").arg(read.failures))
+               << "; " << read.recordsRead << " records read";
+        if (read.recordsRead > 0) {
+            const app::FileResult saved =
+                app::replaceFile(partial, imageData(*context, read.recordsRead));
+            io.err << (saved ? QStringLiteral(", saved to ") + partial
+                             : QStringLiteral(", not saved to %1: %2").arg(partial, saved.reason));
         }
         io.err << '\n';
-        return exitFailure;
+        return interrupted ? exitInterrupted : exitFailure;
     }
     if (!saveWhole(path, imageData(*context, static_cast<int>(archive::recordCapacity)), io.err)) {
         return exitFailure;
@@ -195,8 +215,8 @@ int commandArchiveShow(const Invocation& call, Streams io) {
     }
     const int count = context->archive.sessionCount;
     if (call.session < 1 || call.session > count) {
-        io.err << "veltra-cli: --session " << call.session << " is not a session of this archive "
-               << "(1.." << count << ")\n";
+        io.err << "veltra-cli: --session " << call.session << ": this archive has sessions 1.."
+               << count << '\n';
         return exitUsage;
     }
     // As if the arrows had stepped there: each session on the way leaves what it shows.
@@ -311,9 +331,16 @@ int commandEraseArchive(const Invocation& call, Streams io) {
         return exitUsage;
     }
     ArchiveProgress host(io.err, false);
-    if (app::eraseArchive(*context, host) != app::EraseOutcome::erased) {
-        io.err << "veltra-cli: the erase command did not reach " << portName(*context) << ": "
-               << host.lastFailure << '\n';
+    switch (app::eraseArchive(*context, host)) {
+    case app::EraseOutcome::erased:
+    case app::EraseOutcome::declined:
+        break;
+    case app::EraseOutcome::portError:
+        io.err << "veltra-cli: " << cannotOpen(*context) << '\n';
+        return failedOrInterrupted(io.environment);
+    case app::EraseOutcome::writtenShort:
+        io.err << "veltra-cli: " << portName(*context)
+               << ": the erase command did not go out whole\n";
         return exitFailure;
     }
     io.out << "archive erase sent\n";

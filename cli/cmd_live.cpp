@@ -19,110 +19,31 @@ namespace {
 
 using text::userDecimalSeparator;
 
-// The texts showReadings puts into the window's targets; nullopt where it leaves a target as
-// it was.
-std::vector<std::pair<QString, std::optional<QString>>> displayTexts(const live::ReadingsView& v) {
+// The texts showReadings puts into the window's targets, with what each is to a user; nullopt
+// where it leaves a target as it was.
+struct DisplayText {
+    const char* control;
+    const char* what;
+    std::optional<QString> text;
+};
+std::vector<DisplayText> displayTexts(const live::ReadingsView& v) {
     return {
-        {"Label12", v.label12},
-        {"Label34", v.label34},
-        {"Edit4", v.edit4},
-        {"Label39", v.label39},
-        {"Edit10", v.edit10},
-        {"Edit1", v.edit1},
-        {"Label20", v.label20},
-        {"Label21", v.label21},
-        {"compactLabel1", v.compactLabel1},
-        {"compactLabel2", v.compactLabel2},
-        {"panel1", v.panel1},
-        {"panel2", v.panel2},
-        {"panel3", v.panel3},
-        {"panel4", v.panel4},
-        {"panel5", v.panel5},
+        {"Label12", "reading caption", v.label12},
+        {"Label34", "reading unit", v.label34},
+        {"Edit4", "reading", v.edit4},
+        {"Label39", "dose unit", v.label39},
+        {"Edit10", "dose", v.edit10},
+        {"Edit1", "dose time", v.edit1},
+        {"Label20", "error", v.label20},
+        {"Label21", "memory fill", v.label21},
+        {"compactLabel1", "compact window reading", v.compactLabel1},
+        {"compactLabel2", "compact window unit", v.compactLabel2},
+        {"panel1", "working time panel", v.panel1},
+        {"panel2", "battery panel", v.panel2},
+        {"panel3", "measurements panel", v.panel3},
+        {"panel4", "dose-rate threshold panel", v.panel4},
+        {"panel5", "dose threshold panel", v.panel5},
     };
-}
-
-// The decoded fields in a fixed order, the clock last.
-std::vector<Field> fields(const live::CurrentData& d) {
-    const QString clock = clockText(d.clock);
-    return {
-        integerField("memoryFill", d.memoryFill),
-        integerField("doseTime", d.doseTime),
-        realField("batteryVoltage", d.batteryVoltage),
-        integerField("workingTime", d.workingTime),
-        integerField("measurementCount", d.measurementCount),
-        realField("doseValue", d.doseValue),
-        realField("errorPercent", d.errorPercent),
-        realField("mainValue", d.mainValue),
-        integerField("statusFlags", d.statusFlags),
-        integerField("mode", d.mode),
-        {QStringLiteral("clock"), clock, QJsonValue(clock)},
-    };
-}
-
-std::optional<live::ReadingsView> viewFor(const app::AppContext& context,
-                                          const live::CurrentData& reading) {
-    if (!text::isKnown(context.state.language)) {
-        return std::nullopt;
-    }
-    return live::presentReadings(reading, context.thresholdsInEffect(), context.state.language,
-                                 userDecimalSeparator());
-}
-
-} // namespace
-
-void printReading(const live::CurrentData& d, const std::optional<live::ReadingsView>& view,
-                  bool json, QTextStream& out) {
-    auto values = fields(d);
-    if (json) {
-        QJsonObject object = jsonObject(values);
-        if (view) {
-            QJsonObject display;
-            for (const auto& [target, text] : displayTexts(*view)) {
-                display.insert(target, text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null));
-            }
-            object.insert(QStringLiteral("display"), display);
-        }
-        printJson(out, object);
-        return;
-    }
-    if (view) {
-        for (const auto& [target, text] : displayTexts(*view)) {
-            if (text) {
-                values.push_back({target, u'[' + *text + u']', {}});
-            }
-        }
-    }
-    printFields(out, values, 18);
-    out.flush();
-}
-
-int commandClockSync(const Invocation& call, Streams io) {
-    int exitCode = exitOk;
-    const auto context = openedContextFor(call, io, exitCode);
-    if (!context) {
-        return exitCode;
-    }
-    const std::tm now = text::localTimeOf(std::time(nullptr));
-    const auto sent = instrument::writeClock(context->link, now);
-    if (!sent.complete()) {
-        io.err << "veltra-cli: the clock write did not go out on " << portName(*context) << " ("
-               << sent.written << " of " << sent.expected << " bytes)\n";
-        return exitFailure;
-    }
-    const text::ClockFields set{now.tm_sec,  now.tm_min,     now.tm_hour,
-                                now.tm_mday, now.tm_mon + 1, now.tm_year + 1900};
-    io.out << "clock set to " << clockText(set) << '\n';
-    return exitOk;
-}
-
-namespace {
-
-using Steady = std::chrono::steady_clock;
-
-// The computer's time with its offset from UTC: 2026-12-09T15:20:01+01:00.
-QString computerTime() {
-    const QDateTime now = QDateTime::currentDateTime();
-    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
 }
 
 // The quantity and unit of the main reading in a measuring mode.
@@ -144,19 +65,132 @@ std::pair<const char*, const char*> mainQuantity(std::uint8_t mode) {
     }
 }
 
+// The decoded fields in a fixed order, the clock last, as JSON carries them.
+std::vector<Field> fields(const live::CurrentData& d) {
+    const QString clock = clockText(d.clock);
+    return {
+        integerField("memoryFill", d.memoryFill),
+        integerField("doseTime", d.doseTime),
+        realField("batteryVoltage", d.batteryVoltage),
+        integerField("workingTime", d.workingTime),
+        integerField("measurementCount", d.measurementCount),
+        realField("doseValue", d.doseValue),
+        realField("errorPercent", d.errorPercent),
+        realField("mainValue", d.mainValue),
+        integerField("statusFlags", d.statusFlags),
+        integerField("mode", d.mode),
+        {QStringLiteral("clock"), clock, QJsonValue(clock)},
+    };
+}
+
+// The same fields as a person reads them: what each is, with its unit.
+std::vector<std::pair<QString, QString>> readableFields(const live::CurrentData& d) {
+    const auto [quantity, unit] = mainQuantity(d.mode);
+    const auto withUnit = [](double value, const char* u) {
+        return number9(value) + (*u != '\0' ? u' ' + QLatin1String(u) : QString());
+    };
+    return {
+        {QLatin1String(quantity), withUnit(d.mainValue, unit)},
+        {QStringLiteral("statistical error"), withUnit(d.errorPercent, "%")},
+        {QStringLiteral("dose"), withUnit(d.doseValue, "uSv")},
+        {QStringLiteral("dose time"), QStringLiteral("%1 s").arg(d.doseTime)},
+        {QStringLiteral("battery"), withUnit(d.batteryVoltage, "V")},
+        {QStringLiteral("working time"), QStringLiteral("%1 s").arg(d.workingTime)},
+        {QStringLiteral("measurement count"), QString::number(d.measurementCount)},
+        {QStringLiteral("archive fill"), QStringLiteral("%1 of 800 records").arg(d.memoryFill)},
+        {QStringLiteral("status flags"),
+         QStringLiteral("0x%1").arg(d.statusFlags, 4, 16, QLatin1Char('0'))},
+        {QStringLiteral("measuring mode"), QStringLiteral("%1 (%2)").arg(d.mode).arg(quantity)},
+        {QStringLiteral("instrument clock"), clockText(d.clock)},
+    };
+}
+
+std::optional<live::ReadingsView> viewFor(const app::AppContext& context,
+                                          const live::CurrentData& reading) {
+    if (!text::isKnown(context.state.language)) {
+        return std::nullopt;
+    }
+    return live::presentReadings(reading, context.thresholdsInEffect(), context.state.language,
+                                 userDecimalSeparator());
+}
+
+} // namespace
+
+void printReading(const live::CurrentData& d, const std::optional<live::ReadingsView>& view,
+                  bool json, bool controls, QTextStream& out) {
+    if (json) {
+        QJsonObject object = jsonObject(fields(d));
+        if (view) {
+            QJsonObject display;
+            for (const auto& t : displayTexts(*view)) {
+                display.insert(QLatin1String(t.control),
+                               t.text ? QJsonValue(*t.text) : QJsonValue(QJsonValue::Null));
+            }
+            object.insert(QStringLiteral("display"), display);
+        }
+        printJson(out, object);
+        return;
+    }
+    auto lines = readableFields(d);
+    if (view) {
+        for (const auto& t : displayTexts(*view)) {
+            if (t.text) {
+                lines.emplace_back(controls ? QLatin1String(t.control)
+                                            : QStringLiteral("shown: ") + QLatin1String(t.what),
+                                   u'[' + *t.text + u']');
+            }
+        }
+    }
+    for (const auto& [name, text] : lines) {
+        out << name.leftJustified(33) << ' ' << text << '\n';
+    }
+    out.flush();
+}
+
+int commandClockSync(const Invocation& call, Streams io) {
+    int exitCode = exitOk;
+    const auto context = openedContextFor(call, io, exitCode);
+    if (!context) {
+        return exitCode;
+    }
+    const std::tm now = text::localTimeOf(std::time(nullptr));
+    const auto sent = instrument::writeClock(context->link, now);
+    if (!sent.complete()) {
+        io.err << "veltra-cli: " << portName(*context) << ": the clock write did not go out ("
+               << sent.written << " of " << sent.expected << " bytes)\n";
+        return exitFailure;
+    }
+    const text::ClockFields set{now.tm_sec,  now.tm_min,     now.tm_hour,
+                                now.tm_mday, now.tm_mon + 1, now.tm_year + 1900};
+    io.out << "clock set to " << clockText(set) << '\n';
+    return exitOk;
+}
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+// The computer's time with its offset from UTC: 2026-12-09T15:20:01+01:00.
+QString computerTime() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
+}
+
 // One line per new measurement, appended and flushed to the disk as it is written, so a power
 // cut loses at most the line being written.
 class MeasurementLog {
 public:
     bool open(const QString& path, QTextStream& err) {
-        m_file.setFileName(path);
-        const bool isNew = !m_file.exists() || m_file.size() == 0;
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-            err << "veltra-cli: cannot open " << path << ": " << m_file.errorString() << '\n';
+        if (const app::FileResult opened = app::openRegularFile(
+                m_file, path, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+            !opened) {
+            err << "veltra-cli: cannot open " << path << ": " << opened.reason << '\n';
             return false;
         }
+        m_path = path;
+        const bool isNew = m_file.size() == 0;
         if (isNew) {
-            if (const app::FileWrite w =
+            if (const app::FileResult w =
                     write("computer_time,instrument_time,measurement_count,main_value,"
                           "quantity,unit,dose_uSv,error_percent,battery_V,status_flags\n");
                 !w) {
@@ -167,7 +201,7 @@ public:
         return true;
     }
 
-    app::FileWrite add(const live::CurrentData& d) {
+    app::FileResult add(const live::CurrentData& d) {
         if (m_last && *m_last == d.measurementCount) {
             return {}; // not a new measurement
         }
@@ -182,15 +216,16 @@ public:
                          .arg(d.statusFlags));
     }
 
-    [[nodiscard]] QString path() const { return m_file.fileName(); }
+    [[nodiscard]] const QString& path() const { return m_path; }
 
 private:
     // Whole or not at all, and on the disk before the next reading.
-    app::FileWrite write(const QString& line) {
+    app::FileResult write(const QString& line) {
         return app::appendWhole(m_file, line.toUtf8(), true);
     }
 
     QFile m_file;
+    QString m_path;
     std::optional<std::uint32_t> m_last;
 };
 
@@ -213,7 +248,7 @@ int commandPoll(const Invocation& call, Streams io) {
     if (!owned) {
         return exitUsage;
     }
-    app::AppContext& context = *owned;
+    Context& context = *owned;
     const QString port = portName(context);
     MeasurementLog log;
     if (!call.csv.isEmpty() && !log.open(call.csv, io.err)) {
@@ -228,6 +263,9 @@ int commandPoll(const Invocation& call, Streams io) {
     auto lastValid = start;
     bool parametersTried = false;
     int readings = 0;
+    const auto stopped = [&io] {
+        return io.environment.stopRequested && io.environment.stopRequested();
+    };
     for (std::int64_t tick = 0; call.count == 0 || readings < call.count; ++tick) {
         // Once a second, as the program polls.
         if (tick > 0 && !sleepUntil(start + std::chrono::seconds(tick), io.environment)) {
@@ -236,9 +274,10 @@ int commandPoll(const Invocation& call, Streams io) {
         bool valid = false;
         // As the polling cycle: a failed open is tried once more at once.
         if (!context.ensurePortOpen() && !context.ensurePortOpen()) {
-            const QString why = context.link.openErrorText();
-            failure(QStringLiteral("cannot open %1%2")
-                        .arg(port, why.isEmpty() ? QString() : ": " + why));
+            if (stopped()) {
+                break;
+            }
+            failure(cannotOpen(context));
         } else {
             if (!parametersTried) {
                 // The thresholds in effect come from the parameters; a failed read leaves them
@@ -249,7 +288,10 @@ int commandPoll(const Invocation& call, Streams io) {
             }
             const auto read = instrument::readCurrentData(context.link);
             if (!read.ok()) {
-                failure(QStringLiteral("no valid answer on %1: %2")
+                if (stopped()) {
+                    break; // the signal cut the read short: no failure of the line
+                }
+                failure(QStringLiteral("%1: no valid answer: %2")
                             .arg(port, failureText(read.outcome, read.received, read.expected)));
             } else {
                 valid = true;
@@ -258,13 +300,14 @@ int commandPoll(const Invocation& call, Streams io) {
                     io.out << '\n';
                 }
                 printReading(context.currentReading, viewFor(context, context.currentReading),
-                             call.json, io.out);
+                             call.json, call.controls, io.out);
                 ++readings;
-                if (const app::FileWrite w =
-                        call.csv.isEmpty() ? app::FileWrite{} : log.add(context.currentReading);
+                if (const app::FileResult w =
+                        call.csv.isEmpty() ? app::FileResult{} : log.add(context.currentReading);
                     !w) {
-                    io.err << "veltra-cli: cannot write " << log.path() << ": " << w.reason
-                           << " (the reading's line was not written)\n";
+                    failure(QStringLiteral("cannot write %1: %2 (the reading's line was not "
+                                           "written)")
+                                .arg(log.path(), w.reason));
                     return exitFailure;
                 }
             }
@@ -274,10 +317,17 @@ int commandPoll(const Invocation& call, Streams io) {
             lastValid = now;
         } else if (now - lastValid >= std::chrono::seconds(call.giveUp_s)) {
             if (call.giveUp_s > 0) {
-                io.err << "veltra-cli: no valid answer for " << call.giveUp_s << " s; giving up\n";
+                failure(QStringLiteral("%1: no valid answer for %2 s; giving up")
+                            .arg(port)
+                            .arg(call.giveUp_s));
             }
             return exitFailure;
         }
+    }
+    if (stopped()) {
+        // Until interrupted is how an endless poll is meant to end, once it has read something;
+        // a poll that had readings left to take did not do what it was asked.
+        return call.count == 0 && readings > 0 ? exitOk : exitInterrupted;
     }
     return exitOk;
 }
@@ -290,15 +340,16 @@ int commandDumpCurrent(const Invocation& call, Streams io) {
     }
     const auto read = instrument::readCurrentDataBlock(context->link);
     if (!read.ok()) {
-        io.err << "veltra-cli: no valid answer on " << portName(*context) << ": "
-               << failureText(read.outcome, read.received, read.expected) << '\n';
-        return exitFailure;
+        io.err << "veltra-cli: " << portName(*context)
+               << ": no valid answer: " << failureText(read.outcome, read.received, read.expected)
+               << '\n';
+        return failedOrInterrupted(io.environment);
     }
     const auto& bytes = *read.value;
     const QString path = call.arguments[0];
     const auto size = static_cast<qint64>(bytes.size());
     const QByteArray block(reinterpret_cast<const char*>(bytes.data()), size);
-    if (const app::FileWrite w = app::replaceFile(path, block); !w) {
+    if (const app::FileResult w = app::replaceFile(path, block); !w) {
         io.err << "veltra-cli: cannot write " << path << ": " << w.reason << '\n';
         return exitFailure;
     }
@@ -308,15 +359,19 @@ int commandDumpCurrent(const Invocation& call, Streams io) {
 
 int commandParseCurrent(const Invocation& call, Streams io) {
     const QString path = call.arguments[0];
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        io.err << "veltra-cli: cannot read " << path << ": " << file.errorString() << '\n';
+    QFile file;
+    if (const app::FileResult opened = app::openRegularFile(file, path, QIODevice::ReadOnly);
+        !opened) {
+        io.err << "veltra-cli: cannot read " << path << ": " << opened.reason << '\n';
         return exitFailure;
     }
     const QByteArray data = file.read(live::CurrentData::size + 1);
     if (data.size() != static_cast<qsizetype>(live::CurrentData::size)) {
-        io.err << "veltra-cli: " << path << " is not a current-data block (" << data.size()
-               << " bytes, not " << live::CurrentData::size << ")\n";
+        io.err << "veltra-cli: " << path << ": not a current-data block ("
+               << (data.size() > static_cast<qsizetype>(live::CurrentData::size)
+                       ? QString::number(file.size())
+                       : QString::number(data.size()))
+               << " bytes; a block is " << live::CurrentData::size << ")\n";
         return exitFailure;
     }
     std::array<std::uint8_t, live::CurrentData::size> bytes{};
@@ -326,7 +381,7 @@ int commandParseCurrent(const Invocation& call, Streams io) {
     if (text::isKnown(call.language)) {
         view = live::presentReadings(reading, {}, call.language, userDecimalSeparator());
     }
-    printReading(reading, view, call.json, io.out);
+    printReading(reading, view, call.json, call.controls, io.out);
     return exitOk;
 }
 

@@ -29,6 +29,9 @@ namespace veltra::cli {
 inline constexpr int exitOk = 0;
 inline constexpr int exitFailure = 1;
 inline constexpr int exitUsage = 2;
+// A signal ended the command before it had done what it was asked: run() returns 128 plus the
+// signal's number (130 for SIGINT, 143 for SIGTERM).
+inline constexpr int exitInterrupted = -1;
 
 // The options a command may take.
 enum class Option {
@@ -43,6 +46,7 @@ enum class Option {
     sessions,
     csv,
     giveUp,
+    controls,
 };
 
 // One command line, parsed.
@@ -59,6 +63,8 @@ struct Invocation {
     QString image;         // --image FILE: an archive image saved by "archive read"
     int session = 1;       // --session N
     bool sessions = false; // --sessions
+    bool controls = false; // --controls: the window's texts under its control names
+    bool help = false;     // --help
     QStringList arguments; // words after the command's own (a file name)
 };
 
@@ -70,8 +76,11 @@ struct Environment {
     std::function<void(std::chrono::milliseconds)> sleep = {};
     std::function<QStringList()> serialDevices = {};
     bool stderrIsTerminal = false; // progress lines are drawn over each other on a terminal
-    // True once the run is asked to end (SIGINT, SIGTERM): poll stops between readings.
+    // True once the run is asked to end (SIGINT, SIGTERM): every command stops between two
+    // transactions, and no wait lasts beyond it.
     std::function<bool()> stopRequested = {};
+    // The signal that asked (SIGINT 2, SIGTERM 15), 0 for none.
+    std::function<int()> stopSignal = {};
 };
 
 struct Streams {
@@ -94,19 +103,30 @@ struct Command {
 
 // ---- shared helpers -----------------------------------------------------------------------
 
+// The program's state as one command line uses it: the link is interrupted by a signal, and the
+// port keeps the name the user gave it.
+class Context : public app::AppContext {
+public:
+    using app::AppContext::AppContext;
+    QString portGiven; // --port as given when it is a device path; empty for a number
+};
+
 // The program's state with the port of --port selected (a number resolved through the
 // catalogue of prog.ini's pins and the system's devices, or a device path pinned as port 1);
 // nullptr after a message on err when the port argument is not one.
-[[nodiscard]] std::unique_ptr<app::AppContext> contextFor(const Invocation& call, Streams io);
+[[nodiscard]] std::unique_ptr<Context> contextFor(const Invocation& call, Streams io);
 // contextFor with the port opened: nullptr after a message on err, with exitCode set to what
 // the command returns then (a usage error or a port that does not open).
-[[nodiscard]] std::unique_ptr<app::AppContext> openedContextFor(const Invocation& call, Streams io,
-                                                                int& exitCode);
+[[nodiscard]] std::unique_ptr<Context> openedContextFor(const Invocation& call, Streams io,
+                                                        int& exitCode);
 // The program's state over the catalogue of prog.ini's pins and the system's devices, with no
 // port selected (the scan selects one).
-[[nodiscard]] std::unique_ptr<app::AppContext> catalogueContext(Streams io);
-// "port 3 (/dev/ttyUSB0)".
-[[nodiscard]] QString portName(const app::AppContext& context);
+[[nodiscard]] std::unique_ptr<Context> catalogueContext(Streams io);
+// The port as the user knows it: "port 3 (/dev/ttyUSB0)" for a number, the path as given for a
+// device path.
+[[nodiscard]] QString portName(const Context& context);
+// "cannot open PORT: why", for a port that did not open.
+[[nodiscard]] QString cannotOpen(const Context& context);
 
 // A number with nine significant digits: every single-precision value comes back exactly.
 [[nodiscard]] QString number9(double value);
@@ -146,7 +166,10 @@ public:
 };
 
 // Reads the parameters as the program does; false with one line on err when that fails.
-bool readParametersFor(app::AppContext& context, QTextStream& err, QChar decimalSeparator);
+bool readParametersFor(Context& context, QTextStream& err, QChar decimalSeparator);
+// A command that failed: exitInterrupted when a signal asked the run to end (the failure is its
+// doing), else exitFailure.
+[[nodiscard]] int failedOrInterrupted(const Environment& environment);
 
 // ---- the handlers --------------------------------------------------------------------------
 
@@ -165,9 +188,12 @@ int commandArchiveShow(const Invocation& call, Streams io);
 int commandArchiveExport(const Invocation& call, Streams io);
 int commandArchiveCsv(const Invocation& call, Streams io);
 int commandEraseArchive(const Invocation& call, Streams io);
+// params --help and params save --help: the help, and with --port every settable name with
+// the values the connected instrument takes.
+int commandParamsHelp(const Invocation& call, Streams io, const QString& help);
 
 // The texts of poll: the decoded fields, and what the window would show.
 void printReading(const live::CurrentData& reading, const std::optional<live::ReadingsView>& view,
-                  bool json, QTextStream& out);
+                  bool json, bool controls, QTextStream& out);
 
 } // namespace veltra::cli

@@ -14,10 +14,10 @@
 
 namespace {
 
-std::atomic<bool> stopRequested{false};
+std::atomic<int> stopSignal{0};
 
-extern "C" void requestStop(int) {
-    stopRequested.store(true);
+extern "C" void requestStop(int signal) {
+    stopSignal.store(signal);
 }
 
 } // namespace
@@ -32,11 +32,13 @@ int main(int argc, char** argv) {
     QTextStream err(stderr);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
-    // Ctrl-C and SIGTERM end a long poll cleanly between two readings.
+    // Ctrl-C and SIGTERM end every command cleanly between two transactions, within a second;
+    // a file being written is finished or left as it was.
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
     veltra::cli::Environment environment;
-    environment.stopRequested = [] { return stopRequested.load(); };
+    environment.stopRequested = [] { return stopSignal.load() != 0; };
+    environment.stopSignal = [] { return stopSignal.load(); };
 #ifdef _WIN32
     environment.stderrIsTerminal = _isatty(_fileno(stderr)) != 0;
 #else

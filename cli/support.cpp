@@ -3,6 +3,7 @@
 #include "app/settings_file.h"
 #include "link/serial_port.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 
 #include <cmath>
@@ -13,65 +14,86 @@ using link::PortCatalog;
 
 namespace {
 
-std::unique_ptr<app::AppContext> contextOver(PortCatalog catalog, const Environment& environment) {
-    auto context = std::make_unique<app::AppContext>(std::move(catalog));
+std::unique_ptr<Context> contextOver(PortCatalog catalog, const Environment& environment) {
+    auto context = std::make_unique<Context>(std::move(catalog));
     if (environment.wallClock) {
         context->wallClock = environment.wallClock;
     }
     if (environment.sleep) {
         context->sleep = environment.sleep;
     }
+    if (environment.stopRequested) {
+        context->link.setInterruption(environment.stopRequested);
+    }
     return context;
 }
 
 } // namespace
 
-std::unique_ptr<app::AppContext> catalogueContext(Streams io) {
+std::unique_ptr<Context> catalogueContext(Streams io) {
     const auto& lister = io.environment.serialDevices;
     return contextOver(PortCatalog(app::portPins(app::readIniFile(app::settingsFilePath())),
                                    lister ? lister : &link::systemSerialDevices),
                        io.environment);
 }
 
-std::unique_ptr<app::AppContext> contextFor(const Invocation& call, Streams io) {
+std::unique_ptr<Context> contextFor(const Invocation& call, Streams io) {
     bool isNumber = false;
     const int number = call.port.toInt(&isNumber, 10);
-    std::unique_ptr<app::AppContext> context;
+    std::unique_ptr<Context> context;
     if (isNumber) {
         if (number < link::firstPortNumber || number > link::lastPortNumber) {
-            io.err << "veltra-cli: port number " << call.port << " is outside 1..255\n";
+            io.err << "veltra-cli: --port " << call.port
+                   << ": a port number is 1..255 (see 'veltra-cli ports')\n";
             return nullptr;
         }
         context = catalogueContext(io);
         context->state.portNumber = static_cast<std::uint8_t>(number);
     } else {
-        context = contextOver(PortCatalog({{1, call.port}}, {}), io.environment);
+        // A path with a directory in it is the user's, relative to the current directory; a
+        // bare name (ttyUSB0, COM3) is the system's own.
+        const QString device =
+            call.port.contains(u'/') ? QFileInfo(call.port).absoluteFilePath() : call.port;
+        context = contextOver(PortCatalog({{1, device}}, {}), io.environment);
         context->state.portNumber = 1;
+        context->portGiven = call.port;
     }
     context->state.language = call.language;
     return context;
 }
 
-std::unique_ptr<app::AppContext> openedContextFor(const Invocation& call, Streams io,
-                                                  int& exitCode) {
+std::unique_ptr<Context> openedContextFor(const Invocation& call, Streams io, int& exitCode) {
     auto context = contextFor(call, io);
     if (!context) {
         exitCode = exitUsage;
         return nullptr;
     }
     if (!context->ensurePortOpen()) {
-        io.err << "veltra-cli: cannot open " << portName(*context) << '\n';
-        exitCode = exitFailure;
+        io.err << "veltra-cli: " << cannotOpen(*context) << '\n';
+        exitCode = failedOrInterrupted(io.environment);
         return nullptr;
     }
     return context;
 }
 
-QString portName(const app::AppContext& context) {
+QString portName(const Context& context) {
+    if (!context.portGiven.isEmpty()) {
+        return context.portGiven;
+    }
     const QString device = context.link.catalog().deviceName(context.state.portNumber);
     return QStringLiteral("port %1 (%2)")
         .arg(context.state.portNumber)
         .arg(device.isEmpty() ? QStringLiteral("no device; see 'veltra-cli ports'") : device);
+}
+
+QString cannotOpen(const Context& context) {
+    const QString why = context.link.openErrorText();
+    return QStringLiteral("cannot open %1%2")
+        .arg(portName(context), why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+}
+
+int failedOrInterrupted(const Environment& environment) {
+    return environment.stopRequested && environment.stopRequested() ? exitInterrupted : exitFailure;
 }
 
 QString number9(double v) {
@@ -149,13 +171,18 @@ QString failureText(instrument::Outcome outcome, std::uint32_t got, std::uint32_
     return QStringLiteral("the reply was incomplete (%1 of %2 bytes)").arg(got).arg(expected);
 }
 
-bool readParametersFor(app::AppContext& context, QTextStream& err, QChar separator) {
+bool readParametersFor(Context& context, QTextStream& err, QChar separator) {
     QuietHost host;
-    if (app::readParameters(context, host, false, separator)) {
+    instrument::ReadFacts failed;
+    if (app::readParameters(context, host, false, separator, &failed)) {
         return true;
     }
-    err << "veltra-cli: the parameter read failed on " << portName(context) << ": " << host.last
-        << '\n';
+    if (failed.outcome == instrument::Outcome::portNotOpen) {
+        err << "veltra-cli: " << cannotOpen(context) << '\n';
+    } else {
+        err << "veltra-cli: " << portName(context) << ": no valid answer to the parameter read: "
+            << failureText(failed.outcome, failed.received, failed.expected) << '\n';
+    }
     return false;
 }
 

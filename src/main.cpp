@@ -4,6 +4,10 @@
 //   veltra --simulate[=TYPE] starts a simulated instrument of type 1..7 (default 4) on a
 //                            pseudo-terminal, pins it as port 1 and then behaves exactly as
 //                            without the option: the scan finds it like any instrument
+//   veltra --user-folder     works in the user's own folder for the program (created on first
+//                            use), so prog.ini and the archive's files do not land in whatever
+//                            folder it was started from: what the desktop menu starts
+//   veltra --version
 
 #include "app/app_context.h"
 #include "app/settings_file.h"
@@ -15,6 +19,7 @@
 #endif
 
 #include <QApplication>
+#include <QDir>
 
 #include <clocale>
 #include <cstdio>
@@ -25,12 +30,18 @@ namespace {
 
 struct Options {
     std::optional<int> simulatedType;
+    bool userFolder = false;
+    bool version = false;
 };
 
 std::optional<Options> parseArguments(const QStringList& args) {
     Options options;
     for (const QString& arg : args.mid(1)) {
-        if (arg == QLatin1String("--simulate")) {
+        if (arg == QLatin1String("--version")) {
+            options.version = true;
+        } else if (arg == QLatin1String("--user-folder")) {
+            options.userFolder = true;
+        } else if (arg == QLatin1String("--simulate")) {
             options.simulatedType = 4;
         } else if (arg.startsWith(QLatin1String("--simulate="))) {
             bool ok = false;
@@ -59,8 +70,22 @@ int main(int argc, char** argv) {
 
     const auto options = parseArguments(QApplication::arguments());
     if (!options) {
-        std::fputs("usage: veltra [--simulate[=TYPE]]   (TYPE: instrument type 1..7)\n", stderr);
+        std::fputs("usage: veltra [--user-folder] [--simulate[=TYPE]] [--version]   (TYPE: "
+                   "instrument type 1..7)\n",
+                   stderr);
         return 2;
+    }
+    if (options->version) {
+        std::fputs("veltra " VELTRA_VERSION "\n", stdout);
+        return 0;
+    }
+    if (options->userFolder) {
+        const QString folder = veltra::app::userFolder();
+        if (!QDir().mkpath(folder) || !QDir::setCurrent(folder)) {
+            std::fprintf(stderr, "veltra: cannot work in %s; staying in %s\n",
+                         qPrintable(QDir::toNativeSeparators(folder)),
+                         qPrintable(QDir::toNativeSeparators(QDir::currentPath())));
+        }
     }
 
     std::map<int, QString> pins =

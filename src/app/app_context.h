@@ -24,7 +24,16 @@ class AppContext {
 public:
     explicit AppContext(link::PortCatalog catalog,
                         std::unique_ptr<link::SerialPort> port = link::makeSystemSerialPort())
-        : link(std::move(catalog), std::move(port)) {}
+        : link(std::move(catalog), std::move(port)) {
+        // The scan's wait ends early when the link is interrupted (a signal), as its reads do.
+        sleep = [this](std::chrono::milliseconds d) {
+            const auto until = std::chrono::steady_clock::now() + d;
+            while (!link.interrupted() && std::chrono::steady_clock::now() < until) {
+                std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                    until - std::chrono::steady_clock::now(), std::chrono::milliseconds(50)));
+            }
+        };
+    }
 
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
@@ -41,9 +50,7 @@ public:
     // wall clock in whole seconds; the scan's 2-second wait after a port opened sleeps. Tests
     // count the waits instead of sleeping them.
     std::function<std::time_t()> wallClock = [] { return std::time(nullptr); };
-    std::function<void(std::chrono::milliseconds)> sleep = [](std::chrono::milliseconds d) {
-        std::this_thread::sleep_for(d);
-    };
+    std::function<void(std::chrono::milliseconds)> sleep;
 
     // Reopens the selected port (state.portNumber), with one retry.
     bool ensurePortOpen() { return link.ensurePortOpen(state.portNumber); }

@@ -122,6 +122,10 @@ ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar sepa
         // Only the records known to be right stay in the image, zeros after them.
         image.loaded = false;
         host.showReadProgress(-1);
+        if (reading.end == instrument::ArchiveReading::End::interrupted) {
+            result.outcome = ArchiveReadOutcome::interrupted;
+            return result;
+        }
         host.showStatus(StatusColour::red, status::connectionError);
         result.outcome = ArchiveReadOutcome::aborted;
         return result;
@@ -153,7 +157,7 @@ void runFirstDecodingPass(AppContext& context, ArchiveHost& host, QChar separato
         // One open, write and close per record, as the instrument's program does: a line that
         // cannot be written is lost alone, whole (never cut), and told once after the pass.
         if (writeFiles) {
-            if (const FileWrite w = appendToFile(path, pass.archiveLines[i]); !w) {
+            if (const FileResult w = appendToFile(path, pass.archiveLines[i]); !w) {
                 ++lost;
                 reason = w.reason;
             }
@@ -212,7 +216,7 @@ bool writeSessionFile(AppContext& context, StatusHost& host, int session, QChar 
         bytes += archive::sessionFileLine({row[0], row[1], row[2]}, separator);
     }
     const QString name = archive::sessionFileName(session);
-    if (const FileWrite w = replaceFile(QDir::current().filePath(name), bytes); !w) {
+    if (const FileResult w = replaceFile(QDir::current().filePath(name), bytes); !w) {
         tellFile(host, name, w.reason);
         return false;
     }

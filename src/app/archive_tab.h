@@ -58,7 +58,7 @@ public:
     virtual void resetMemoryFill() = 0;
 };
 
-enum class ArchiveReadOutcome { read, portError, aborted };
+enum class ArchiveReadOutcome { read, portError, aborted, interrupted };
 struct ArchiveReadResult {
     ArchiveReadOutcome outcome = ArchiveReadOutcome::read;
     int recordsRead = 0;  // records known to be right, from record 0 on

@@ -17,13 +17,13 @@ bool scanForInstrument(AppContext& context, ScanHost& host, QChar separator) {
     const std::time_t start = context.wallClock();
     host.paintScanProgress();
     for (int port = link::firstPortNumber; port <= link::lastPortNumber; ++port) {
-        if (pastLimit(context, start)) {
+        if (pastLimit(context, start) || context.link.interrupted()) {
             break;
         }
         const QString device = context.link.catalog().deviceName(port);
         if (context.link.openPortNumber(static_cast<std::uint8_t>(port))) {
             context.sleep(scanPortWait);
-            if (readParameters(context, host, true, separator)) {
+            if (!context.link.interrupted() && readParameters(context, host, true, separator)) {
                 host.addPortRow(port);
                 host.selectPortRow(0);
                 host.setScanProgress(port);

@@ -186,7 +186,7 @@ QString thresholdCellText(double value, QChar separator) {
 }
 
 bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyOpen,
-                    QChar separator) {
+                    QChar separator, instrument::ReadFacts* failedRead) {
     auto& state = context.state;
     auto& tab = context.parametersTab;
     auto& link = context.link;
@@ -195,12 +195,18 @@ bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyO
     tab.doseRateCells.fill(QString());
 
     if (!portAlreadyOpen && !context.ensurePortOpen()) {
+        if (failedRead != nullptr) {
+            *failedRead = {instrument::Outcome::portNotOpen};
+        }
         host.showStatus(StatusColour::red, status::portOpenError);
         host.showNoConnection();
         return false;
     }
     const auto readout = instrument::readParameterReadout(link);
     if (!readout.ok()) {
+        if (failedRead != nullptr) {
+            *failedRead = readout;
+        }
         host.showStatus(StatusColour::red, status::connectionError);
         host.showNoConnection();
         return false;

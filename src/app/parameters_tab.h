@@ -8,6 +8,7 @@
 // and restoreFactorySettings (0x50), each reporting through a host.
 
 #include "app/status_messages.h"
+#include "instrument/outcome.h"
 #include "params/instrument_types.h"
 #include "params/parameter_block.h"
 
@@ -129,9 +130,11 @@ public:
 };
 
 // Reads the readout into the decoded copy and fills the tab. With portAlreadyOpen the port the
-// caller just opened is used as it is. True when the readout arrived with a correct CRC.
+// caller just opened is used as it is. True when the readout arrived with a correct CRC; a
+// caller that explains a failure gets what the read said in failedRead (portNotOpen when the
+// port did not open).
 bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyOpen,
-                    QChar decimalSeparator);
+                    QChar decimalSeparator, instrument::ReadFacts* failedRead = nullptr);
 // The part of readParameters after a good readout: the decoded copy, the flags, and the tab's
 // cells, selectors, groups and click rules as the readout says.
 void applyReadout(AppContext& context, ParametersHost& host,

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace veltra::app {
 
@@ -11,12 +13,23 @@ QString settingsFilePath() {
     return QDir::current().filePath(QStringLiteral("prog.ini"));
 }
 
+QString userFolder() {
+#ifdef _WIN32
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+#else
+    const QString base = QDir::homePath();
+#endif
+    return QDir(base).filePath(QStringLiteral("Veltra"));
+}
+
 LoadedIni loadIniFile(const QString& path) {
-    QFile file(path);
-    if (!file.exists()) {
+    if (!QFileInfo::exists(path)) {
         return {};
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    // A FIFO or a device named prog.ini is never opened for reading (that would wait for a
+    // writer for good) and never replaced: it reads as unreadable.
+    QFile file;
+    if (!openRegularFile(file, path, QIODevice::ReadOnly)) {
         return {{}, IniState::unreadable};
     }
     const QByteArray bytes = file.readAll();
@@ -67,6 +80,16 @@ SaveOutcome saveSettings(const QString& path, const Settings& settings) {
     ini.setValue(commonSection, QStringLiteral("Mode"), QString::number(settings.viewMode));
     // A failed write (a full disk) never leaves half a file: the old one stays as it was.
     return replaceFile(path, ini.serialize()) ? SaveOutcome::saved : SaveOutcome::notWritten;
+}
+
+Settings startingSettings(const QString& path, const QLocale& userLocale) {
+    const LoadedIni loaded = loadIniFile(path);
+    Settings settings = loadSettings(loaded.ini);
+    if (loaded.state != IniState::read) {
+        settings.language = userLocale.language() == QLocale::Russian ? text::Language::russian
+                                                                      : text::Language::english;
+    }
+    return settings;
 }
 
 text::Bilingual settingsNotSavedText(const QString& path) {

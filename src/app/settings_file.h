@@ -6,6 +6,7 @@
 #include "app/ini_file.h"
 #include "text/language.h"
 
+#include <QLocale>
 #include <QString>
 
 #include <map>
@@ -14,9 +15,13 @@ namespace veltra::app {
 
 // "<current directory>/prog.ini", taken at the moment of the call.
 [[nodiscard]] QString settingsFilePath();
+// The folder of the user's own for the program's files when it is started from the desktop
+// menu: ~/Veltra, or Documents\Veltra on Windows.
+[[nodiscard]] QString userFolder();
 
 // Whether a file could be read: missing (a first start), read, or there but not readable (no
-// permission, a directory of that name). A file that could not be read is never overwritten.
+// permission, a directory, a FIFO or a device of that name, which is never opened for reading).
+// A file that could not be read is never overwritten.
 enum class IniState { missing, read, unreadable };
 struct LoadedIni {
     IniFile ini;
@@ -37,6 +42,11 @@ struct Settings {
 // Reads [Common] Language, Transparent and Mode; a key that is missing or not a decimal integer
 // keeps its default. No range test: the values are used as they are.
 [[nodiscard]] Settings loadSettings(const IniFile& ini);
+// The settings the program starts with: those of the file at path; when there is no file the
+// program can read (a first start), the defaults with the language of the user's locale
+// (Russian for a Russian locale, English otherwise), so the windows do not start without texts.
+// A file that exists keeps every rule, Language=0 included.
+[[nodiscard]] Settings startingSettings(const QString& path, const QLocale& userLocale);
 
 // Writes the three keys into the file at path, keeping every other line of it as it was. The
 // new content goes to a temporary file first and replaces the old file only once every byte of

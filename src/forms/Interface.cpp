@@ -6,6 +6,7 @@
 #include "ui_Interface.h"
 
 #include <QCoreApplication>
+#include <QLocale>
 #include <QScreen>
 
 namespace veltra::forms {
@@ -25,7 +26,8 @@ TForm2::TForm2(app::AppState& state, QWidget* parent)
     m_ui->DeviceLabel->hide(); // COMn says it all
 #endif
 
-    const app::Settings settings = app::loadSettings(app::readIniFile(app::settingsFilePath()));
+    const app::Settings settings =
+        app::startingSettings(app::settingsFilePath(), QLocale::system());
     state.language = settings.language;
     state.transparency = settings.transparency;
     state.viewMode = settings.viewMode;

@@ -103,8 +103,7 @@ bool InStepRule::repeatsRecent(int i) const {
 }
 
 ArchiveReading readArchiveRecords(link::DeviceLink& link, archive::ArchiveImage& image,
-                                  const std::function<void(int)>& progress,
-                                  const std::function<bool()>& interrupted) {
+                                  const std::function<void(int)>& progress) {
     prepareArchiveRead(link);
     image.clear();
     InStepRule rule(image);
@@ -128,7 +127,7 @@ ArchiveReading readArchiveRecords(link::DeviceLink& link, archive::ArchiveImage&
             running = false;
             break;
         }
-        if (running && interrupted && interrupted()) {
+        if (running && link.interrupted()) {
             rule.abandon();
             reading.end = ArchiveReading::End::interrupted;
             running = false;

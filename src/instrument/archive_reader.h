@@ -114,10 +114,9 @@ struct ArchiveReading {
 
 // Reads the whole archive into the image on the port the caller opened, by the rule above.
 // progress is told the records read so far after every step (it can go back when unproven
-// records are dropped); interrupted, when given, is asked after every step and ends the read
-// with the proven records kept.
+// records are dropped). An interruption of the link (a signal) ends the read after the step
+// under way, with the proven records kept.
 ArchiveReading readArchiveRecords(link::DeviceLink& link, archive::ArchiveImage& image,
-                                  const std::function<void(int recordsRead)>& progress,
-                                  const std::function<bool()>& interrupted = {});
+                                  const std::function<void(int recordsRead)>& progress);
 
 } // namespace veltra::instrument

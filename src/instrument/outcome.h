@@ -39,12 +39,16 @@ enum class Outcome {
     return Outcome::dataCrc;
 }
 
-// A read transaction: the decoded record when it arrived as asked, else what failed.
-template <class Record> struct ReadResult {
+// How a read transaction went.
+struct ReadFacts {
     Outcome outcome = Outcome::ok;
     std::uint32_t received = 0; // reply bytes that arrived, header and data (0: silence)
     std::uint32_t expected = 0; // 7 + length + 2
     std::uint32_t stale = 0;    // bytes waiting before the request, thrown away by its purge
+};
+
+// A read transaction: the decoded record when it arrived as asked, else what failed.
+template <class Record> struct ReadResult : ReadFacts {
     std::optional<Record> value;
 
     [[nodiscard]] bool ok() const { return value.has_value(); }
@@ -52,7 +56,7 @@ template <class Record> struct ReadResult {
 
 // The outcome of the link's read, carried over; the value is the caller's to fill.
 template <class Record> [[nodiscard]] ReadResult<Record> resultOf(const link::ReadReport& read) {
-    return {outcomeOf(read.outcome), read.received, read.expected, read.stale, std::nullopt};
+    return {{outcomeOf(read.outcome), read.received, read.expected, read.stale}, std::nullopt};
 }
 
 // A write transaction. The instrument does not acknowledge writes: done means every byte of

@@ -39,8 +39,7 @@ ReadResult<CurrentDataBlock> readCurrentDataBlock(link::DeviceLink& link) {
 
 ReadResult<live::CurrentData> readCurrentData(link::DeviceLink& link) {
     const auto block = readCurrentDataBlock(link);
-    ReadResult<live::CurrentData> result{
-        block.outcome, block.received, block.expected, block.stale, {}};
+    ReadResult<live::CurrentData> result{block, std::nullopt};
     if (block.ok()) {
         result.value = live::decodeCurrentData(*block.value);
     }

@@ -62,7 +62,7 @@ ReadReport DeviceLink::readBlock(std::uint8_t command, std::uint16_t length,
 
     const auto replyHeader = std::span(m_transferBuffer).first(Frame::size);
     m_lastTransferCount =
-        static_cast<std::uint32_t>(m_port->read(replyHeader, readTimeout_ms(Frame::size)));
+        static_cast<std::uint32_t>(readWithin(replyHeader, readTimeout_ms(Frame::size)));
     report.received = m_lastTransferCount;
     m_crc = crc16Modbus(replyHeader);
     if (m_lastTransferCount < Frame::size) {
@@ -75,8 +75,7 @@ ReadReport DeviceLink::readBlock(std::uint8_t command, std::uint16_t length,
     }
 
     const auto data = std::span(m_transferBuffer).first(dataAndCrc);
-    m_lastTransferCount =
-        static_cast<std::uint32_t>(m_port->read(data, readTimeout_ms(dataAndCrc)));
+    m_lastTransferCount = static_cast<std::uint32_t>(readWithin(data, readTimeout_ms(dataAndCrc)));
     report.received += m_lastTransferCount;
     m_crc = crc16Modbus(data);
     if (m_lastTransferCount < dataAndCrc) {
@@ -93,15 +92,34 @@ DrainReport DeviceLink::drain(int quiet_ms, int limit_ms) {
     std::array<std::uint8_t, 64> scratch{};
     DrainReport report;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
-    while (std::chrono::steady_clock::now() < deadline) {
-        const std::size_t n = m_port->read(scratch, quiet_ms);
+    while (std::chrono::steady_clock::now() < deadline && !interrupted()) {
+        const std::size_t n = readWithin(scratch, quiet_ms);
         if (n == 0) {
-            report.quiet = true;
+            report.quiet = !interrupted();
             break;
         }
         report.bytes += n;
     }
     return report;
+}
+
+std::size_t DeviceLink::readWithin(std::span<std::uint8_t> dest, int timeout_ms) {
+    if (!m_interrupted) {
+        return m_port->read(dest, timeout_ms);
+    }
+    constexpr std::chrono::milliseconds::rep slice_ms = 100;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    std::size_t got = 0;
+    while (got < dest.size() && !m_interrupted()) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            break;
+        }
+        got += m_port->read(dest.subspan(got), static_cast<int>(std::min(left, slice_ms)));
+    }
+    return got;
 }
 
 std::uint32_t DeviceLink::writeBlock(std::uint8_t command, std::uint16_t length,

@@ -22,6 +22,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -85,6 +86,14 @@ public:
     // Closes the port (the program is ending).
     void close() { m_port->close(); }
 
+    // A question asked while the link waits (a signal arrived): once it says yes, every wait
+    // ends within a tenth of a second and the transaction fails as a time-out would. The
+    // callers ask interrupted() between transactions and stop.
+    void setInterruption(std::function<bool()> interrupted) {
+        m_interrupted = std::move(interrupted);
+    }
+    [[nodiscard]] bool interrupted() const { return m_interrupted && m_interrupted(); }
+
     ReadReport readBlock(std::uint8_t command, std::uint16_t length, std::uint16_t address);
     // Reads and throws away whatever arrives until the line has been quiet for quiet_ms, or
     // until limit_ms have passed: answers still on their way to requests given up on.
@@ -110,6 +119,8 @@ public:
 
 private:
     bool openDevice(int number);
+    // The port's read, in slices while an interruption can come.
+    std::size_t readWithin(std::span<std::uint8_t> dest, int timeout_ms);
 
     PortCatalog m_catalog;
     std::unique_ptr<SerialPort> m_port;
@@ -120,6 +131,7 @@ private:
     bool m_portOpenedByNumber = false;
     QString m_openedDevice;
     QString m_openError;
+    std::function<bool()> m_interrupted;
 };
 
 } // namespace veltra::link

@@ -1,5 +1,6 @@
 #include "link/qt_serial_port.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -34,6 +35,58 @@ void requestLowLatency([[maybe_unused]] QSerialPort& port) {
 #endif
 }
 
+#ifdef Q_OS_LINUX
+// Which other programs hold the device open, as /proc tells: "pid 4242 minicom"; empty when it
+// does not say (another user's processes are hidden from us).
+QString holdersOf(const QString& device) {
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (target.isEmpty()) {
+        return {};
+    }
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    const QDir proc(QStringLiteral("/proc"));
+    QStringList holders;
+    for (const QString& pid : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (pid == self || pid.front() < u'0' || pid.front() > u'9') {
+            continue;
+        }
+        const QDir fds(proc.filePath(pid + QStringLiteral("/fd")));
+        const auto open = fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot);
+        if (std::any_of(open.begin(), open.end(),
+                        [&](const QFileInfo& fd) { return fd.symLinkTarget() == target; })) {
+            QFile comm(proc.filePath(pid + QStringLiteral("/comm")));
+            const QString name = comm.open(QIODevice::ReadOnly)
+                                     ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                                     : QString();
+            holders << (QStringLiteral("pid ") + pid + (name.isEmpty() ? QString() : u' ' + name));
+        }
+    }
+    return holders.join(QStringLiteral(", "));
+}
+#endif
+
+// Why an open failed, in words that point to the right fix: a device another program holds
+// (its lock, or its exclusive use) is in use, which no group membership changes.
+QString openFailure(const QSerialPort& port, const QString& device) {
+    const QString system = port.errorString();
+    const bool inUse = system.contains(QLatin1String("locking the device")) ||
+                       system.contains(QLatin1String("Device or resource busy"));
+    if (!inUse) {
+        return system.contains(QLatin1String("Inappropriate ioctl"))
+                   ? QStringLiteral("not a serial port")
+                   : system;
+    }
+    QString text = QStringLiteral("in use by another program");
+#ifdef Q_OS_LINUX
+    if (const QString holders = holdersOf(device); !holders.isEmpty()) {
+        text += QStringLiteral(" (open in %1)").arg(holders);
+    }
+#else
+    Q_UNUSED(device);
+#endif
+    return text;
+}
+
 } // namespace
 
 std::unique_ptr<SerialPort> makeSystemSerialPort() {
@@ -54,7 +107,7 @@ bool QtSerialPort::open(const QString& deviceName) {
     // Qt opens the device exclusively (TIOCEXCL on POSIX, share mode 0 on Windows) and fails
     // on a device that does not exist.
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_openError = m_port.errorString();
+        m_openError = openFailure(m_port, deviceName);
         return false;
     }
     requestLowLatency(m_port);

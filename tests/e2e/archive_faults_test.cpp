@@ -137,8 +137,8 @@ TEST_P(ArchiveFaults, NoRecordIsEverKeptUnderAnotherNumber) {
         } else {
             ++endedEarly;
             // One fault of any kind is well inside the budget of ten failed transactions.
-            EXPECT_GT(faults.size(), 1U) << "read " << r << " ended after "
-                                         << result.failures << " failures";
+            EXPECT_GT(faults.size(), 1U)
+                << "read " << r << " ended after " << result.failures << " failures";
         }
     }
     std::cout << "turnaround " << turnaround_ms << " ms: " << reads << " reads (" << complete
@@ -148,4 +148,6 @@ TEST_P(ArchiveFaults, NoRecordIsEverKeptUnderAnotherNumber) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Turnarounds, ArchiveFaults, ::testing::Values(0, 3, 20),
-                         [](const auto& turnaround) { return std::to_string(turnaround.param) + "ms"; });
+                         [](const auto& turnaround) {
+                             return std::to_string(turnaround.param) + "ms";
+                         });

@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace veltra;
 using namespace std::chrono_literals;
 
@@ -281,6 +283,41 @@ private slots:
         QVERIFY(told.startsWith(QStringLiteral("The settings could not be saved")));
         QVERIFY(QFileInfo(settingsPath()).isDir());
         QVERIFY(QDir().rmdir(settingsPath()));
+    }
+
+    void firstStartTakesTheLanguageOfTheLocaleAndAFifoIsNeverWaitedOn() {
+        // No prog.ini at all: the user's locale says the language, so the readings show.
+        QVERIFY(testing::WindowFixture::start(0, 4, {.settings = false}));
+        const auto expected = QLocale::system().language() == QLocale::Russian
+                                  ? app::Language::russian
+                                  : app::Language::english;
+        QCOMPARE(context->state.language, expected);
+        setMeasurement(1, 0.5);
+        tick();
+        QVERIFY(!ui().Edit4->text().isEmpty());
+        QVERIFY(!form().statusLineText().isEmpty());
+
+        // A FIFO named prog.ini: the windows start (no open waits for a writer) as without a
+        // file, and "Выход" says the settings could not be saved rather than replace it.
+        cleanup();
+        init();
+        QVERIFY(::mkfifo(QFile::encodeName(settingsPath()).constData(), 0600) == 0);
+        QVERIFY(testing::WindowFixture::start(0, 4, {.settings = false}));
+        QCOMPARE(context->state.language, expected);
+        auto* timer = new QTimer(&form());
+        timer->setSingleShot(true);
+        timer->setInterval(0);
+        connect(timer, &QTimer::timeout, &form(), [] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box != nullptr);
+            box->button(QMessageBox::Ok)->click();
+        });
+        timer->start();
+        form().N8Click();
+        struct stat info {};
+        QVERIFY(::stat(QFile::encodeName(settingsPath()).constData(), &info) == 0);
+        QVERIFY(S_ISFIFO(info.st_mode));
+        QVERIFY(QFile::remove(settingsPath())); // the next tests write a prog.ini of their own
     }
 
     void compactWindowDragsOnEveryThirdMove() {

@@ -50,10 +50,12 @@ public:
         bool instrument = true; // a simulated instrument pinned as port 1
         int mode = 0;           // prog.ini's Mode
         bool selected = true;   // port 1 selected, as if a scan had found it
+        bool settings = true;   // prog.ini written with the language (else left as it is)
     };
     bool start(int language = 1, int deviceType = 4) { return start(language, deviceType, {}); }
     bool start(int language, int deviceType, Options o) {
-        if (!writeSettings(QByteArray("[Common]\r\nLanguage=") + QByteArray::number(language) +
+        if (o.settings &&
+            !writeSettings(QByteArray("[Common]\r\nLanguage=") + QByteArray::number(language) +
                            "\r\nTransparent=255\r\nMode=" + QByteArray::number(o.mode) + "\r\n")) {
             return false;
         }

@@ -14,18 +14,26 @@ using Step = InStepRule::Step;
 namespace {
 
 archive::RecordBytes recordOf(int i) {
-    return {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8), 0x3E, 0, 1, 2, 3, 4,
-            5, 0x26};
+    return {static_cast<std::uint8_t>(i),
+            static_cast<std::uint8_t>(i >> 8),
+            0x3E,
+            0,
+            1,
+            2,
+            3,
+            4,
+            5,
+            0x26};
 }
 
 instrument::ReadResult<archive::RecordBytes> answer(const archive::RecordBytes& r,
                                                     std::uint32_t stale = 0) {
-    return {Outcome::ok, 19, 19, stale, r};
+    return {{Outcome::ok, 19, 19, stale}, r};
 }
 
 instrument::ReadResult<instrument::IdentityBlock> proof(Outcome outcome = Outcome::ok,
                                                         std::uint32_t received = 29) {
-    instrument::ReadResult<instrument::IdentityBlock> r{outcome, received, 29, 0, std::nullopt};
+    instrument::ReadResult<instrument::IdentityBlock> r{{outcome, received, 29, 0}, std::nullopt};
     if (outcome == Outcome::ok) {
         r.value = instrument::IdentityBlock{};
     }
@@ -77,10 +85,10 @@ TEST(InStepRule, AnAnswerOneTooManyIsProvenAtOnceAndTheUnprovenRecordsAreReadAga
     EXPECT_EQ(rule.next(), Step::settle);
     rule.settled({19, true});
     EXPECT_EQ(rule.next(), Step::readRecord);
-    rule.recordAnswered({Outcome::dataShort, 7, 19, 0, std::nullopt});
+    rule.recordAnswered({{Outcome::dataShort, 7, 19, 0}, std::nullopt});
     EXPECT_EQ(rule.next(), Step::settle);
     rule.settled({0, true});
-    rule.recordAnswered({Outcome::noHeader, 0, 19, 0, std::nullopt});
+    rule.recordAnswered({{Outcome::noHeader, 0, 19, 0}, std::nullopt});
     EXPECT_EQ(rule.next(), Step::readRecord);
     EXPECT_EQ(rule.record(), 104);
     EXPECT_EQ(rule.failures(), 4);
@@ -96,7 +104,7 @@ TEST(InStepRule, TheEleventhFailureEndsTheReadWithOnlyProvenRecords) {
     for (int failure = 1; failure <= 11; ++failure) {
         ASSERT_EQ(rule.next(), Step::readRecord) << failure;
         rule.recordAnswered(answer(recordOf(100)));
-        rule.recordAnswered({Outcome::noHeader, 0, 19, 0, std::nullopt});
+        rule.recordAnswered({{Outcome::noHeader, 0, 19, 0}, std::nullopt});
     }
     EXPECT_EQ(rule.next(), Step::givenUp);
     EXPECT_EQ(rule.verified(), 100);

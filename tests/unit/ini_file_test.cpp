@@ -121,6 +121,21 @@ TEST(SettingsFile, SaveKeepsAForeignSectionByteForByte) {
     EXPECT_EQ(saveSettings(dir.filePath("missing/dir/prog.ini"), {}), SaveOutcome::notWritten);
 }
 
+TEST(SettingsFile, AFirstStartSpeaksTheLanguageOfTheUsersLocale) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("prog.ini");
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    EXPECT_EQ(startingSettings(path, russian).language, text::Language::russian);
+    EXPECT_EQ(startingSettings(path, QLocale::c()).language, text::Language::english);
+    EXPECT_EQ(startingSettings(path, QLocale(QLocale::German)).language, text::Language::english);
+    // A file that exists keeps every rule, Language=0 too.
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Common]\r\nLanguage=0\r\n");
+    file.close();
+    EXPECT_EQ(startingSettings(path, russian), (Settings{text::Language::none, 40, 0}));
+}
+
 namespace {
 
 // A small file system of its own that can be filled to the last byte: only root can mount one.
