@@ -62,6 +62,13 @@ void tellFile(StatusHost& host, const QString& name, const QString& reason) {
     host.showStatus(StatusColour::red, {m.russian.arg(name, reason), m.english.arg(name, reason)});
 }
 
+// No character is lost silently: what the code page could not hold is told.
+void tellReplaced(StatusHost& host, const QString& name, int count) {
+    const StatusMessage& m = status::charactersReplaced;
+    const QString n = QString::number(count);
+    host.showStatus(StatusColour::red, {m.russian.arg(name, n), m.english.arg(name, n)});
+}
+
 } // namespace
 
 ArchiveTab::ArchiveTab() : rows(archive::passRecords) {
@@ -177,6 +184,8 @@ void runFirstDecodingPass(AppContext& context, ArchiveHost& host, QChar separato
                          reason);
         };
         host.showStatus(StatusColour::red, {say(m.russian), say(m.english)});
+    } else if (writeFiles && pass.unmapped > 0) {
+        tellReplaced(host, archive::archiveFileName, pass.unmapped);
     }
 }
 
@@ -212,13 +221,17 @@ void stepSession(AppContext& context, ArchiveHost& host, SessionStep step, QChar
 
 bool writeSessionFile(AppContext& context, StatusHost& host, int session, QChar separator) {
     QByteArray bytes;
+    int unmapped = 0;
     for (const auto& row : context.archiveTab.sampleRows()) {
-        bytes += archive::sessionFileLine({row[0], row[1], row[2]}, separator);
+        bytes += archive::sessionFileLine({row[0], row[1], row[2]}, separator, &unmapped);
     }
     const QString name = archive::sessionFileName(session);
     if (const FileResult w = replaceFile(QDir::current().filePath(name), bytes); !w) {
         tellFile(host, name, w.reason);
         return false;
+    }
+    if (unmapped > 0) {
+        tellReplaced(host, name, unmapped);
     }
     return true;
 }

@@ -38,6 +38,11 @@ inline const StatusMessage fileNotWritten{QStringLiteral("Не удалось з
 inline const StatusMessage linesNotWritten{
     QStringLiteral("Не записано строк в файл %1: %2 из %3 (%4)"),
     QStringLiteral("%2 of %3 lines not written to %1 (%4)")};
+// Characters Windows-1251 cannot hold, written to a file as '?': the file's name in %1, the
+// count in %2.
+inline const StatusMessage charactersReplaced{
+    QStringLiteral("В файле %1 знаков, которых нет в кодировке Windows-1251, заменено на «?»: %2"),
+    QStringLiteral("%2 characters Windows-1251 cannot hold were written to %1 as \"?\"")};
 } // namespace status
 
 // The text of the language, or nothing for a language other than 1 and 2.

@@ -102,7 +102,7 @@ FirstPass firstDecodingPass(const ArchiveImage& image, text::Language language, 
     SessionWalk walk;
     for (std::size_t i = 0; i < passRecords; ++i) {
         const ArchiveRecord record = image.record(i);
-        pass.archiveLines.push_back(archiveLine(record, builder.count(), language));
+        pass.archiveLines.push_back(archiveLine(record, builder.count(), language, &pass.unmapped));
         const int session = walk.step(record, image.record(i + 1).isBlank);
         if (record.isSample && session == 1) {
             builder.add(record);

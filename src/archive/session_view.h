@@ -81,6 +81,7 @@ private:
 // order), the session count, and the view of session 1.
 struct FirstPass {
     std::vector<QByteArray> archiveLines;
+    int unmapped = 0; // characters of the lines that Windows-1251 cannot hold, written as '?'
     int sessionCount = 1;
     SessionView session1;
 };

@@ -21,17 +21,18 @@ QString streamNumber(double value) {
     return QString::fromLatin1(text, written.ptr - text);
 }
 
-QByteArray archiveLine(const ArchiveRecord& r, int session1Count, text::Language language) {
+QByteArray archiveLine(const ArchiveRecord& r, int session1Count, text::Language language,
+                       int* unmapped) {
     const QString line = QStringLiteral("%1 %2:%3:%4 %5 %6\r\n")
                              .arg(session1Count)
                              .arg(r.clock.hour)
                              .arg(r.clock.minute)
                              .arg(r.clock.second)
                              .arg(streamNumber(r.value), unitText(r.recordMode, language));
-    return text::toWindows1251(line);
+    return text::toWindows1251(line, unmapped);
 }
 
-QByteArray sessionFileLine(const SampleRow& row, QChar separator) {
+QByteArray sessionFileLine(const SampleRow& row, QChar separator, int* unmapped) {
     const QString& t = row.timeStamp; // hh.mm.ss DD/MM/YY
     QString value = row.value.trimmed();
     if (separator != u'.') {
@@ -44,7 +45,7 @@ QByteArray sessionFileLine(const SampleRow& row, QChar separator) {
                              .arg(row.number.trimmed().toInt())
                              .arg(t.mid(0, 2), t.mid(3, 2), t.mid(6, 2), t.mid(9, 2), t.mid(12, 2),
                                   t.mid(15, 2), streamNumber(single));
-    return text::toWindows1251(line);
+    return text::toWindows1251(line, unmapped);
 }
 
 } // namespace veltra::archive

@@ -23,10 +23,12 @@ inline const QString archiveFileName = QStringLiteral("archive.txt");
 // 0.123, 12.5, 1234.57, 0, 1e-05.
 [[nodiscard]] QString streamNumber(double value);
 
+// unmapped, when given, counts the characters the code page cannot hold (written as '?').
 [[nodiscard]] QByteArray archiveLine(const ArchiveRecord& record, int session1Count,
-                                     text::Language language);
+                                     text::Language language, int* unmapped = nullptr);
 // The value cell is read back with the user's decimal separator and rounded to single
 // precision ("1,500" gives 1.5).
-[[nodiscard]] QByteArray sessionFileLine(const SampleRow& row, QChar decimalSeparator);
+[[nodiscard]] QByteArray sessionFileLine(const SampleRow& row, QChar decimalSeparator,
+                                         int* unmapped = nullptr);
 
 } // namespace veltra::archive

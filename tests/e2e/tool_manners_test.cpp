@@ -95,8 +95,9 @@ TEST_F(ToolSignals, EveryCommandEndsWithinASecondWithTheSignalsStatus) {
     {
         Tool read({"--port", path(), "archive", "read", "image.bin"}, dir.path());
         ASSERT_TRUE(read.started());
-        ASSERT_TRUE(sim::Simulator::waitFor(
-            [&] { return simulator->server().stats().faultsApplied > 0; }, std::chrono::seconds(10)));
+        ASSERT_TRUE(
+            sim::Simulator::waitFor([&] { return simulator->server().stats().faultsApplied > 0; },
+                                    std::chrono::seconds(10)));
         read.signalNow(SIGINT);
         EXPECT_EQ(read.finish(), 130) << read.err().toStdString();
         EXPECT_FALSE(QFile::exists(dir.filePath("image.bin")));
@@ -151,10 +152,8 @@ TEST_F(ToolSignals, AFifoIsRefusedAndNeverWaitedOn) {
 
     const QString fifo = dir.filePath("fifo");
     const QList<QStringList> refused = {
-        {"archive", "show", "--image", fifo},
-        {"parse-current", fifo},
-        {"--port", path(), "poll", "--csv", fifo},
-        {"--port", path(), "archive", "read", fifo},
+        {"archive", "show", "--image", fifo},      {"parse-current", fifo},
+        {"--port", path(), "poll", "--csv", fifo}, {"--port", path(), "archive", "read", fifo},
         {"--port", path(), "dump-current", fifo},
     };
     for (const QStringList& args : refused) {
@@ -211,8 +210,9 @@ TEST_P(ParameterRoundTrip, WhatParamsPrintsSaveTakesBack) {
         }
         const QJsonValue v = printed[name];
         const QString text =
-            v.isArray() ? QString::fromUtf8(QJsonDocument(v.toArray()).toJson(QJsonDocument::Compact))
-                        : QString::number(v.toDouble(), 'g', 9);
+            v.isArray()
+                ? QString::fromUtf8(QJsonDocument(v.toArray()).toJson(QJsonDocument::Compact))
+                : QString::number(v.toDouble(), 'g', 9);
         args << "--set" << name + u'=' + text;
     }
     const ToolRun saved = runCli(args);

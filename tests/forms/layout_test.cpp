@@ -129,8 +129,16 @@ private:
             app::status::noParameters,
             app::status::archivePortOpenError,
             app::cellErrorMessage({true, 2, QStringLiteral("a very long text typed into a cell")}),
-            {app::status::fileNotWritten.russian.arg(QStringLiteral("сеанс123.txt")),
-             app::status::fileNotWritten.english.arg(QStringLiteral("сеанс123.txt"))},
+            {app::status::fileNotWritten.russian.arg(QStringLiteral("сеанс123.txt"),
+                                                     QStringLiteral("No space left on device")),
+             app::status::fileNotWritten.english.arg(QStringLiteral("сеанс123.txt"),
+                                                     QStringLiteral("No space left on device"))},
+            {app::status::linesNotWritten.russian.arg("archive.txt", "799", "799",
+                                                      "No space left on device"),
+             app::status::linesNotWritten.english.arg("archive.txt", "799", "799",
+                                                      "No space left on device")},
+            {app::status::charactersReplaced.russian.arg("сеанс123.txt", "12"),
+             app::status::charactersReplaced.english.arg("сеанс123.txt", "12")},
         };
         for (const auto& m : messages) {
             form().showStatus(app::StatusColour::red, m);

@@ -154,6 +154,17 @@ TEST(Windows1251, RussianTextRoundTrips) {
     EXPECT_EQ(bytes.size(), text.size());
     EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xCC); // М
     EXPECT_EQ(fromWindows1251(bytes), text);
+    // Every byte reads as one character and writes back as itself.
+    QByteArray all;
+    for (int b = 0; b < 256; ++b) {
+        all += static_cast<char>(b);
+    }
+    EXPECT_EQ(toWindows1251(fromWindows1251(all)), all);
+    // What the code page cannot hold is a counted '?', never a silent fallback.
+    int unmapped = 0;
+    EXPECT_EQ(toWindows1251(QStringLiteral("0٫5 мкЗв 😀"), &unmapped),
+              QByteArray("0?5 \xEC\xEA\xC7\xE2 ??"));
+    EXPECT_EQ(unmapped, 3); // the Arabic separator and the two halves of the emoji
 }
 
 TEST(FixedText, IgnoresTheCLocale) {
