@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs to build, test and run.
 # Does nothing when every package is already present.
+# Usage: scripts/install-deps.sh [--windows]   (--windows: what the Windows build, its tests
+#        under Wine and its packages need besides)
 set -euo pipefail
 
 packages=(
@@ -11,7 +13,6 @@ packages=(
     qt6-base-dev
     qt6-base-dev-tools
     qt6-serialport-dev
-    qt6-svg-dev
     qt6-qpa-plugins
     libqcustomplot-dev
     libgtest-dev
@@ -27,6 +28,22 @@ packages=(
     clang
     libclang-rt-14-dev
 )
+
+if [ "${1:-}" = "--windows" ]; then
+    packages=(
+        g++-mingw-w64-x86-64-posix
+        mingw-w64-tools
+        wine
+        wine64
+        nsis
+        zip
+        xvfb
+        xauth
+        xdotool
+        imagemagick
+        xz-utils
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

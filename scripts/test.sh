@@ -18,3 +18,9 @@ ctest --preset "$preset" -j "$(nproc)"
 if [ "$preset" = "default" ] && command -v clang++ >/dev/null 2>&1; then
     scripts/fuzz.sh "${VELTRA_FUZZ_SECONDS:-5}"
 fi
+
+# The Windows build and its tests under Wine, when a Qt SDK for MinGW-w64 is at hand (one line
+# says so when it is not).
+if [ "$preset" = "default" ]; then
+    scripts/windows-test.sh
+fi

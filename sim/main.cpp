@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,8 @@ const char* const usage =
     "  --junk-after-writes answer every write with random bytes\n"
     "  --no-header-echo    reply headers hold arbitrary bytes (their CRC checks)\n"
     "  --no-archive-logging  keep the archive as it starts\n"
+    "  --frozen-at TIME    the instrument's time stands still at TIME (YYYY-MM-DDTHH:MM:SS,\n"
+    "                      UTC): every answer is the same, for comparing two programs' output\n"
     "  --help              this text\n";
 
 bool parseInt(std::string_view text, long min, long max, long& out) {
@@ -137,6 +140,18 @@ int main(int argc, char** argv) {
             options.server.answerWritesWithJunk = true;
         } else if (arg == "--no-archive-logging") {
             options.model.archiveLogging = false;
+        } else if (arg == "--frozen-at" && hasValue) {
+            std::tm t{};
+            const std::string text = argv[++i];
+            if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &t.tm_year, &t.tm_mon,
+                            &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec) != 6) {
+                std::fprintf(stderr, "veltra-sim: bad time '%s'\n%s", text.c_str(), usage);
+                return 2;
+            }
+            t.tm_year -= 1900;
+            t.tm_mon -= 1;
+            const auto frozen = veltra::sim::SimClock::from_time_t(timegm(&t));
+            options.model.now = [frozen] { return frozen; };
         } else {
             std::fprintf(stderr, "veltra-sim: bad argument '%s'\n%s", argv[i], usage);
             return 2;

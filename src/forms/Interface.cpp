@@ -22,9 +22,6 @@ TForm2::TForm2(app::AppState& state, QWidget* parent)
     connect(m_ui->Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
     // ComboBox1Change does nothing; the line beside the box follows what it says.
     connect(m_ui->ComboBox1, &QComboBox::currentTextChanged, this, &TForm2::showDeviceOf);
-#ifdef Q_OS_WIN
-    m_ui->DeviceLabel->hide(); // COMn says it all
-#endif
 
     const app::Settings settings =
         app::startingSettings(app::settingsFilePath(), QLocale::system());
@@ -83,10 +80,10 @@ bool TForm2::chooseConnection() {
     m_ui->ComboBox1->show();
     m_ui->Button1->show();
     m_ui->Button2->show();
-#ifndef Q_OS_WIN
+    // The device the number stands for: a path and the adapter on Linux, the port and the
+    // driver's device the system registers for it on Windows.
     m_ui->DeviceLabel->show();
     showDeviceOf(m_ui->ComboBox1->currentText());
-#endif
     m_ui->ProgressBar1->hide();
     m_ui->Label2->hide();
     centreOnScreen();

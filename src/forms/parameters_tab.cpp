@@ -72,6 +72,9 @@ void TForm1::setUpGrids() {
     for (int column = 0; column < 3; ++column) {
         samples->setColumnWidth(column, widths[column]);
     }
+    // Rows of 16 pixels as laid out; the style's own minimum (taller on Windows) must not grow
+    // them past the grid's height.
+    samples->verticalHeader()->setMinimumSectionSize(16);
     samples->verticalHeader()->setDefaultSectionSize(16);
     setCell(samples, 0, 0, QStringLiteral("№"), true);
     setCell(samples, 1, 0, QStringLiteral("Время и дата"), true);
@@ -80,6 +83,7 @@ void TForm1::setUpGrids() {
     QTableWidget* statistics = m_ui->StringGrid3;
     statistics->setColumnWidth(0, 110);
     statistics->setColumnWidth(1, 110);
+    statistics->verticalHeader()->setMinimumSectionSize(16);
     statistics->verticalHeader()->setDefaultSectionSize(16);
     const char* const labels[] = {"Время работы", "Измерений", "Максимум", "Минимум", "Среднее"};
     for (int row = 0; row < 5; ++row) {

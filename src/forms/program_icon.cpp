@@ -1,33 +1,44 @@
 #include "forms/program_icon.h"
 
-#include <QPainter>
-#include <QSvgRenderer>
+#include <QImage>
+
+#include <algorithm>
+#include <array>
 
 namespace veltra::forms {
 
 namespace {
 
-const QString iconResource = QStringLiteral(":/veltra/veltra.svg");
+// packaging/veltra.svg rendered at these sizes (packaging/render-icons.sh), built in.
+constexpr std::array<int, 7> renderedSizes = {16, 24, 32, 48, 64, 128, 256};
+
+QString rendered(int size) {
+    return QStringLiteral(":/veltra/icons/veltra-%1.png").arg(size);
+}
 
 } // namespace
 
 QPixmap programPicture(int size) {
-    QSvgRenderer renderer(iconResource);
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    if (!renderer.isValid()) {
-        return pixmap; // a build without the resource: an empty picture rather than none
+    // The smallest rendering at least as large, scaled down; PNG needs no plug-in.
+    const auto it = std::find_if(renderedSizes.begin(), renderedSizes.end(),
+                                 [size](int s) { return s >= size; });
+    const int source = it != renderedSizes.end() ? *it : renderedSizes.back();
+    QImage image(rendered(source));
+    if (image.isNull()) {
+        QPixmap empty(size, size); // a build without the resource: an empty picture, not none
+        empty.fill(Qt::transparent);
+        return empty;
     }
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter);
-    return pixmap;
+    if (source != size) {
+        image = image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+    return QPixmap::fromImage(image);
 }
 
 QIcon programIcon() {
     QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
-        icon.addPixmap(programPicture(size));
+    for (const int size : renderedSizes) {
+        icon.addFile(rendered(size), QSize(size, size));
     }
     return icon;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The program's icon: a dosimeter's display showing a reading, drawn as SVG and built into the
-// program. Rendered with Qt SVG directly, so it needs no image-format plug-in at run time.
+// The program's icon: a dosimeter's display showing a reading, drawn as SVG
+// (packaging/veltra.svg) and built into the program as PNG renderings, which Qt reads without a
+// plug-in or Qt SVG on every platform.
 
 #include <QIcon>
 #include <QPixmap>

@@ -17,10 +17,12 @@ protected:
 
     std::shared_ptr<ScriptedPort::Shared> shared = std::make_shared<ScriptedPort::Shared>();
     std::uint8_t portNumber = 1; // the program's selected port
-    DeviceLink link{PortCatalog({},
-                                [] {
-                                    return QStringList{"/dev/ttyUSB0", "/dev/ttyUSB1"};
-                                }),
+    DeviceLink link{PortCatalog(
+                        {},
+                        [] {
+                            return QStringList{"/dev/ttyUSB0", "/dev/ttyUSB1"};
+                        },
+                        PortCatalog::Naming::DevicePaths), // on every platform
                     std::make_unique<ScriptedPort>(shared)};
 };
 

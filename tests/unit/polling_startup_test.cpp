@@ -60,8 +60,14 @@ public:
     void showResultsTab() override { calls.emplace_back("results tab"); }
     void startTimer2() override { calls.emplace_back("timer2"); }
     void showSearchLook(bool label, const std::optional<QString>& text) override {
-        calls.push_back(std::string("search look") + (label ? " with label" : "") +
-                        (text ? " " + text->toStdString() : ""));
+        QString call = QStringLiteral("search look");
+        if (label) {
+            call += QStringLiteral(" with label");
+        }
+        if (text) {
+            call += u' ' + *text;
+        }
+        calls.push_back(call.toStdString());
     }
     void hideDialog() override { calls.emplace_back("dialog hidden"); }
     bool chooseConnection() override {

@@ -11,11 +11,14 @@ PortCatalog::DeviceLister listing(QStringList devices) {
     return [devices] { return devices; };
 }
 
+// The device-path naming of Linux, chosen explicitly so the rules are checked on every platform.
+constexpr auto paths = PortCatalog::Naming::DevicePaths;
+
 } // namespace
 
 TEST(PortCatalog, SystemDevicesGetNumbersInPathOrder) {
     const PortCatalog catalog(
-        {}, listing({"/dev/ttyUSB0", "/dev/rfcomm0", "/dev/ttyACM0", "/dev/ttyUSB0"}));
+        {}, listing({"/dev/ttyUSB0", "/dev/rfcomm0", "/dev/ttyACM0", "/dev/ttyUSB0"}), paths);
     EXPECT_EQ(catalog.deviceName(1), "/dev/rfcomm0");
     EXPECT_EQ(catalog.deviceName(2), "/dev/ttyACM0");
     EXPECT_EQ(catalog.deviceName(3), "/dev/ttyUSB0");
@@ -24,9 +27,9 @@ TEST(PortCatalog, SystemDevicesGetNumbersInPathOrder) {
 }
 
 TEST(PortCatalog, PinsWinAndTheirPathsAndNumbersAreSkipped) {
-    const PortCatalog catalog(
-        {{1, "/dev/ttyUSB0"}, {3, "/dev/rfcomm0"}},
-        listing({"/dev/rfcomm0", "/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyS1"}));
+    const PortCatalog catalog({{1, "/dev/ttyUSB0"}, {3, "/dev/rfcomm0"}},
+                              listing({"/dev/rfcomm0", "/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyS1"}),
+                              paths);
     const std::vector<PortEntry> expected = {
         {1, "/dev/ttyUSB0", true},
         {2, "/dev/ttyS0", false},
@@ -37,14 +40,14 @@ TEST(PortCatalog, PinsWinAndTheirPathsAndNumbersAreSkipped) {
 }
 
 TEST(PortCatalog, PinnedDeviceNeedNotBeListed) {
-    const PortCatalog catalog({{7, "/tmp/instrument"}}, listing({}));
+    const PortCatalog catalog({{7, "/tmp/instrument"}}, listing({}), paths);
     EXPECT_EQ(catalog.deviceName(7), "/tmp/instrument");
     EXPECT_EQ(catalog.deviceName(1), "");
 }
 
 TEST(PortCatalog, NumbersOutsideTheRangeStandForNothing) {
     const PortCatalog catalog({{0, "/dev/a"}, {256, "/dev/b"}, {5, ""}}, listing({"/dev/ttyS0"}),
-                              PortCatalog::Naming::DevicePaths);
+                              paths);
     EXPECT_EQ(catalog.deviceName(0), "");
     EXPECT_EQ(catalog.deviceName(256), "");
     EXPECT_EQ(catalog.deviceName(-1), "");
@@ -62,7 +65,8 @@ TEST(PortCatalog, ComNamingCoversEveryNumber) {
 
 TEST(PortCatalog, RefreshSeesANewAdapter) {
     auto devices = std::make_shared<QStringList>(QStringList{"/dev/ttyS0"});
-    PortCatalog catalog({}, [devices] { return *devices; });
+    PortCatalog catalog(
+        {}, [devices] { return *devices; }, paths);
     EXPECT_EQ(catalog.deviceName(2), "");
     devices->append("/dev/ttyUSB0");
     catalog.refresh();

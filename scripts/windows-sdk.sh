@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Prints the path of the Qt 6 SDK for MinGW-w64 that the Windows build uses, making it ready
+# first; exits 3 (printing nothing) when there is none to be had without building it.
+#
+# Where it comes from, in this order:
+#   1. $VELTRA_QT_MINGW, a path given by the user (an unpacked SDK: bin/qt-cmake, lib/cmake/Qt6);
+#   2. ../shared/windows/qt6-mingw-6.4.2.tar.xz beside the repository, unpacked once into
+#      build/windows-sdk/;
+#   3. with --build: built from Debian's sources by scripts/build-qt-mingw.sh (about 40 minutes
+#      on two cores) into build/windows-sdk/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$PWD"
+
+valid() { [ -x "$1/bin/qt-cmake" ] && [ -f "$1/lib/cmake/Qt6/qt.toolchain.cmake" ] &&
+    [ -f "$1/mingw-w64-x86_64.cmake" ]; }
+
+if [ -n "${VELTRA_QT_MINGW:-}" ]; then
+    if valid "$VELTRA_QT_MINGW"; then
+        readlink -f "$VELTRA_QT_MINGW"
+        exit 0
+    fi
+    echo "windows-sdk: VELTRA_QT_MINGW=$VELTRA_QT_MINGW is not a Qt SDK for MinGW-w64" >&2
+    exit 3
+fi
+
+unpacked="$root/build/windows-sdk/qt6-mingw"
+archive="$(dirname "$root")/shared/windows/qt6-mingw-6.4.2.tar.xz"
+if [ -f "$archive" ]; then
+    stamp="$root/build/windows-sdk/unpacked-from"
+    if ! valid "$unpacked" || [ "$(cat "$stamp" 2>/dev/null)" != "$(stat -c '%s %Y' "$archive")" ]; then
+        rm -rf "$root/build/windows-sdk"
+        mkdir -p "$root/build/windows-sdk"
+        tar -xJf "$archive" -C "$root/build/windows-sdk"
+        stat -c '%s %Y' "$archive" > "$stamp"
+    fi
+    echo "$unpacked"
+    exit 0
+fi
+
+if valid "$unpacked"; then
+    echo "$unpacked"
+    exit 0
+fi
+if [ "${1:-}" = "--build" ]; then
+    scripts/build-qt-mingw.sh "$unpacked" >&2
+    echo "$unpacked"
+    exit 0
+fi
+exit 3
