@@ -1,5 +1,9 @@
 #include "cli.h"
 
+#include "app/file_writes.h"
+
+#include <QFile>
+
 #include <algorithm>
 #include <limits>
 
@@ -7,8 +11,11 @@ namespace veltra::cli {
 
 namespace {
 
-const QString portLine = QStringLiteral("  --port N|PATH    port number 1..255 (see 'ports'), or a "
-                                        "device path\n");
+const QString portLine =
+    QStringLiteral("  --port N|PATH    port number 1..255 (see 'ports'), or a "
+                   "device path\n"
+                   "  --trace FILE     write every byte on the serial line to FILE, "
+                   "for a report\n");
 
 const std::vector<Command>& table() {
     static const std::vector<Command> rows = {
@@ -33,9 +40,10 @@ const std::vector<Command>& table() {
          0,
          &commandScan},
         {{"poll"},
-         "--port N|PATH poll [--count N] [--json] [--language ru|en [--controls]] [--csv FILE]\n"
-         "            [--give-up S]",
-         "read the instrument's current data once a second and print it",
+         "--port N|PATH poll [--count N] [--json] [--language ru|en [--controls]]\n"
+         "            [--csv FILE | --csv-folder DIR] [--mqtt URL [--mqtt-credentials FILE]\n"
+         "            [--name NAME]] [--give-up S] [--config FILE]",
+         "read the instrument's current data once a second: print it, log it, publish it",
          portLine +
              "  --count N        readings to print (default 1); 0: until interrupted (Ctrl-C,\n"
              "                   SIGTERM)\n"
@@ -44,13 +52,27 @@ const std::vector<Command>& table() {
              "                   by the window's control names)\n"
              "  --controls       name those texts by the window's controls (Label12, Edit4, ...)\n"
              "  --csv FILE       append a line per new measurement to FILE (UTF-8; a header row\n"
-             "                   when the file is new), each line flushed to the disk at once\n"
+             "                   when the file is new), each line whole and on the disk at once\n"
+             "  --csv-folder DIR the same into DIR, a file a day (readings-YYYY-MM-DD.csv)\n"
+             "  --mqtt URL       publish each new measurement to the broker at mqtt://HOST[:PORT]\n"
+             "                   or mqtts://HOST[:PORT] (TLS): veltra/NAME/state (retained JSON),\n"
+             "                   veltra/NAME/availability (online, offline as the last will),\n"
+             "                   Home Assistant discovery for dose rate, dose and battery; QoS 1;\n"
+             "                   readings wait in memory while the broker is away (the latest\n"
+             "                   10000) and go out in order when it is back\n"
+             "  --mqtt-credentials FILE  the broker's user name and password, a line each (else\n"
+             "                   VELTRA_MQTT_USER and VELTRA_MQTT_PASSWORD); never on the line\n"
+             "  --name NAME      the instrument's name in the topics (default: model and port)\n"
              "  --give-up S      end with status 1 after S seconds without a valid answer\n"
              "                   (default 60; 0: at the first failure)\n"
-             "  A failed reading is one line on stderr (the time, what failed); polling goes on\n"
-             "  at the next second, reopening the port as the program does.\n",
+             "  --config FILE    a station's settings, KEY = VALUE lines: port, csv, csv-folder,\n"
+             "                   mqtt, mqtt-credentials, name, trace, give-up (the command line\n"
+             "                   wins); what veltra-station@NAME.service runs\n"
+             "  A failed reading is one timed line on stderr; polling goes on at the next second,\n"
+             "  reopening the port as the program does.\n",
          {Option::port, Option::count, Option::json, Option::language, Option::controls,
-          Option::csv, Option::giveUp},
+          Option::csv, Option::csvFolder, Option::mqtt, Option::mqttCredentials, Option::name,
+          Option::giveUp, Option::config},
          0,
          &commandPoll},
         {{"clock-sync"},
@@ -183,9 +205,10 @@ const std::vector<Command>& table() {
 }
 
 constexpr Option allOptions[] = {
-    Option::port,     Option::count, Option::json,   Option::language,
-    Option::set,      Option::yes,   Option::image,  Option::session,
-    Option::sessions, Option::csv,   Option::giveUp, Option::controls,
+    Option::port,   Option::count,    Option::json,      Option::language, Option::set,
+    Option::yes,    Option::image,    Option::session,   Option::sessions, Option::csv,
+    Option::giveUp, Option::controls, Option::csvFolder, Option::mqtt,     Option::mqttCredentials,
+    Option::name,   Option::config,   Option::trace,
 };
 
 const char* optionName(Option option) {
@@ -214,6 +237,18 @@ const char* optionName(Option option) {
         return "--give-up";
     case Option::controls:
         return "--controls";
+    case Option::csvFolder:
+        return "--csv-folder";
+    case Option::mqtt:
+        return "--mqtt";
+    case Option::mqttCredentials:
+        return "--mqtt-credentials";
+    case Option::name:
+        return "--name";
+    case Option::config:
+        return "--config";
+    case Option::trace:
+        return "--trace";
     }
     return "";
 }
@@ -228,9 +263,8 @@ std::optional<Option> optionFor(const QString& arg) {
 }
 
 bool takesValue(Option option) {
-    return option == Option::port || option == Option::count || option == Option::language ||
-           option == Option::set || option == Option::image || option == Option::session ||
-           option == Option::csv || option == Option::giveUp;
+    return option != Option::json && option != Option::yes && option != Option::sessions &&
+           option != Option::controls;
 }
 
 // The command whose words open the plain words given, the longest first.
@@ -356,6 +390,24 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
         case Option::controls:
             call.controls = true;
             break;
+        case Option::csvFolder:
+            call.csvFolder = value();
+            break;
+        case Option::mqtt:
+            call.mqtt = value();
+            break;
+        case Option::mqttCredentials:
+            call.mqttCredentials = value();
+            break;
+        case Option::name:
+            call.name = value();
+            break;
+        case Option::config:
+            call.config = value();
+            break;
+        case Option::trace:
+            call.trace = value();
+            break;
         case Option::language: {
             const QString language = value();
             if (language == QLatin1String("ru")) {
@@ -405,7 +457,13 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
     }
     call.help = help;
     const QString name = command->words.join(u' ');
+    const bool usesAPort = command->handler == &commandScan ||
+                           std::find(command->options.begin(), command->options.end(),
+                                     Option::port) != command->options.end();
     for (const Option option : given) {
+        if (option == Option::trace && usesAPort) {
+            continue;
+        }
         if (std::find(command->options.begin(), command->options.end(), option) ==
             command->options.end()) {
             return usageError(
@@ -414,6 +472,18 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
     }
     call.words = command->words;
     call.arguments = plain.mid(command->words.size());
+    if (!applyStationConfig(call, err)) {
+        return exitFailure;
+    }
+    if (!call.trace.isEmpty()) {
+        QFile trace(call.trace);
+        if (const app::FileResult target = app::replaceable(call.trace);
+            !target || !trace.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            err << "veltra-cli: cannot write the trace " << call.trace << ": "
+                << (target ? trace.errorString() : target.reason) << '\n';
+            return exitFailure;
+        }
+    }
     if (help) {
         // The help of a command can say more about the instrument on --port (params).
         if (command->handler == &commandParams || command->handler == &commandParamsSave) {

@@ -309,7 +309,7 @@ int commandArchiveCsv(const Invocation& call, Streams io) {
         csv += QStringLiteral("%1,%2,%3,%4,%5,%6\n")
                    .arg(r.index + 1)
                    .arg(session)
-                   .arg(clockText(r.clock), number9(r.value), QLatin1String(q.name),
+                   .arg(text::clockText(r.clock), number9(r.value), QLatin1String(q.name),
                         QLatin1String(q.unit));
     });
     const QString path = call.arguments[0];

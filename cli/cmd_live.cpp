@@ -46,28 +46,9 @@ std::vector<DisplayText> displayTexts(const live::ReadingsView& v) {
     };
 }
 
-// The quantity and unit of the main reading in a measuring mode.
-std::pair<const char*, const char*> mainQuantity(std::uint8_t mode) {
-    switch (mode) {
-    case 2:
-        return {"beta flux density", "1/(min*cm2)"};
-    case 4:
-        return {"alpha flux density", "1/(min*cm2)"};
-    case 5:
-        return {"volumetric activity", "Bq/g"};
-    case 0:
-    case 1:
-    case 3:
-    case 6:
-        return {"dose rate", "uSv/h"};
-    default:
-        return {"unknown", ""};
-    }
-}
-
 // The decoded fields in a fixed order, the clock last, as JSON carries them.
 std::vector<Field> fields(const live::CurrentData& d) {
-    const QString clock = clockText(d.clock);
+    const QString clock = text::clockText(d.clock);
     return {
         integerField("memoryFill", d.memoryFill),
         integerField("doseTime", d.doseTime),
@@ -85,7 +66,9 @@ std::vector<Field> fields(const live::CurrentData& d) {
 
 // The same fields as a person reads them: what each is, with its unit.
 std::vector<std::pair<QString, QString>> readableFields(const live::CurrentData& d) {
-    const auto [quantity, unit] = mainQuantity(d.mode);
+    const live::MainQuantity q = live::mainQuantity(d.mode);
+    const char* quantity = q.name;
+    const char* unit = q.unit;
     const auto withUnit = [](double value, const char* u) {
         return number9(value) + (*u != '\0' ? u' ' + QLatin1String(u) : QString());
     };
@@ -101,9 +84,11 @@ std::vector<std::pair<QString, QString>> readableFields(const live::CurrentData&
         {QStringLiteral("status flags"),
          QStringLiteral("0x%1").arg(d.statusFlags, 4, 16, QLatin1Char('0'))},
         {QStringLiteral("measuring mode"), QStringLiteral("%1 (%2)").arg(d.mode).arg(quantity)},
-        {QStringLiteral("instrument clock"), clockText(d.clock)},
+        {QStringLiteral("instrument clock"), text::clockText(d.clock)},
     };
 }
+
+} // namespace
 
 std::optional<live::ReadingsView> viewFor(const app::AppContext& context,
                                           const live::CurrentData& reading) {
@@ -113,8 +98,6 @@ std::optional<live::ReadingsView> viewFor(const app::AppContext& context,
     return live::presentReadings(reading, context.thresholdsInEffect(), context.state.language,
                                  userDecimalSeparator());
 }
-
-} // namespace
 
 void printReading(const live::CurrentData& d, const std::optional<live::ReadingsView>& view,
                   bool json, bool controls, QTextStream& out) {
@@ -162,173 +145,7 @@ int commandClockSync(const Invocation& call, Streams io) {
     }
     const text::ClockFields set{now.tm_sec,  now.tm_min,     now.tm_hour,
                                 now.tm_mday, now.tm_mon + 1, now.tm_year + 1900};
-    io.out << "clock set to " << clockText(set) << '\n';
-    return exitOk;
-}
-
-namespace {
-
-using Steady = std::chrono::steady_clock;
-
-// The computer's time with its offset from UTC: 2026-12-09T15:20:01+01:00.
-QString computerTime() {
-    const QDateTime now = QDateTime::currentDateTime();
-    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
-}
-
-// One line per new measurement, appended and flushed to the disk as it is written, so a power
-// cut loses at most the line being written.
-class MeasurementLog {
-public:
-    bool open(const QString& path, QTextStream& err) {
-        if (const app::FileResult opened = app::openRegularFile(
-                m_file, path, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
-            !opened) {
-            err << "veltra-cli: cannot open " << path << ": " << opened.reason << '\n';
-            return false;
-        }
-        m_path = path;
-        const bool isNew = m_file.size() == 0;
-        if (isNew) {
-            if (const app::FileResult w =
-                    write("computer_time,instrument_time,measurement_count,main_value,"
-                          "quantity,unit,dose_uSv,error_percent,battery_V,status_flags\n");
-                !w) {
-                err << "veltra-cli: cannot write " << path << ": " << w.reason << '\n';
-                return false;
-            }
-        }
-        return true;
-    }
-
-    app::FileResult add(const live::CurrentData& d) {
-        if (m_last && *m_last == d.measurementCount) {
-            return {}; // not a new measurement
-        }
-        m_last = d.measurementCount;
-        const auto [quantity, unit] = mainQuantity(d.mode);
-        return write(QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8,%9,%10\n")
-                         .arg(computerTime(), clockText(d.clock))
-                         .arg(d.measurementCount)
-                         .arg(number9(d.mainValue), QLatin1String(quantity), QLatin1String(unit),
-                              number9(d.doseValue), number9(d.errorPercent),
-                              number9(d.batteryVoltage))
-                         .arg(d.statusFlags));
-    }
-
-    [[nodiscard]] const QString& path() const { return m_path; }
-
-private:
-    // Whole or not at all, and on the disk before the next reading.
-    app::FileResult write(const QString& line) {
-        return app::appendWhole(m_file, line.toUtf8(), true);
-    }
-
-    QFile m_file;
-    QString m_path;
-    std::optional<std::uint32_t> m_last;
-};
-
-// Sleeps until t, waking early when the run is asked to end; false then.
-bool sleepUntil(Steady::time_point t, const Environment& environment) {
-    while (Steady::now() < t) {
-        if (environment.stopRequested && environment.stopRequested()) {
-            return false;
-        }
-        std::this_thread::sleep_for(
-            std::min<Steady::duration>(t - Steady::now(), std::chrono::milliseconds(50)));
-    }
-    return !(environment.stopRequested && environment.stopRequested());
-}
-
-} // namespace
-
-int commandPoll(const Invocation& call, Streams io) {
-    const auto owned = contextFor(call, io);
-    if (!owned) {
-        return exitUsage;
-    }
-    Context& context = *owned;
-    const QString port = portName(context);
-    MeasurementLog log;
-    if (!call.csv.isEmpty() && !log.open(call.csv, io.err)) {
-        return exitFailure;
-    }
-    const auto failure = [&](const QString& what) {
-        io.err << computerTime() << " veltra-cli: " << what << '\n';
-        io.err.flush();
-    };
-
-    const auto start = Steady::now();
-    auto lastValid = start;
-    bool parametersTried = false;
-    int readings = 0;
-    const auto stopped = [&io] {
-        return io.environment.stopRequested && io.environment.stopRequested();
-    };
-    for (std::int64_t tick = 0; call.count == 0 || readings < call.count; ++tick) {
-        // Once a second, as the program polls.
-        if (tick > 0 && !sleepUntil(start + std::chrono::seconds(tick), io.environment)) {
-            break; // asked to end: what was read is printed, the file is complete
-        }
-        bool valid = false;
-        // As the polling cycle: a failed open is tried once more at once.
-        if (!context.ensurePortOpen() && !context.ensurePortOpen()) {
-            if (stopped()) {
-                break;
-            }
-            failure(cannotOpen(context));
-        } else {
-            if (!parametersTried) {
-                // The thresholds in effect come from the parameters; a failed read leaves them
-                // unknown (" - ") and the poll below reports the link.
-                QString ignored;
-                QTextStream quiet(&ignored);
-                parametersTried = readParametersFor(context, quiet, userDecimalSeparator());
-            }
-            const auto read = instrument::readCurrentData(context.link);
-            if (!read.ok()) {
-                if (stopped()) {
-                    break; // the signal cut the read short: no failure of the line
-                }
-                failure(QStringLiteral("%1: no valid answer: %2")
-                            .arg(port, failureText(read.outcome, read.received, read.expected)));
-            } else {
-                valid = true;
-                context.currentReading = *read.value;
-                if (!call.json && readings > 0) {
-                    io.out << '\n';
-                }
-                printReading(context.currentReading, viewFor(context, context.currentReading),
-                             call.json, call.controls, io.out);
-                ++readings;
-                if (const app::FileResult w =
-                        call.csv.isEmpty() ? app::FileResult{} : log.add(context.currentReading);
-                    !w) {
-                    failure(QStringLiteral("cannot write %1: %2 (the reading's line was not "
-                                           "written)")
-                                .arg(log.path(), w.reason));
-                    return exitFailure;
-                }
-            }
-        }
-        const auto now = Steady::now();
-        if (valid) {
-            lastValid = now;
-        } else if (now - lastValid >= std::chrono::seconds(call.giveUp_s)) {
-            if (call.giveUp_s > 0) {
-                failure(QStringLiteral("%1: no valid answer for %2 s; giving up")
-                            .arg(port)
-                            .arg(call.giveUp_s));
-            }
-            return exitFailure;
-        }
-    }
-    if (stopped()) {
-        // Until interrupted is how an endless poll is meant to end, once it has read something;
-        // a poll that had readings left to take did not do what it was asked.
-        return call.count == 0 && readings > 0 ? exitOk : exitInterrupted;
-    }
+    io.out << "clock set to " << text::clockText(set) << '\n';
     return exitOk;
 }
 

@@ -87,7 +87,7 @@ int commandPorts(const Invocation&, Streams io) {
 }
 
 int commandScan(const Invocation& call, Streams io) {
-    const auto context = catalogueContext(io);
+    const auto context = catalogueContext(io, call.trace);
     if (context->link.catalog().entries().empty()) {
         io.err << "veltra-cli: no serial ports found; pin one in prog.ini's [Ports] section "
                   "(COM1=/dev/ttyUSB0)\n";

@@ -47,6 +47,12 @@ enum class Option {
     csv,
     giveUp,
     controls,
+    csvFolder,
+    mqtt,
+    mqttCredentials,
+    name,
+    config,
+    trace,
 };
 
 // One command line, parsed.
@@ -60,12 +66,18 @@ struct Invocation {
     text::Language language = text::Language::none; // none: not given
     QStringList edits;                              // --set NAME=VALUE, in order
     bool yes = false;
-    QString image;         // --image FILE: an archive image saved by "archive read"
-    int session = 1;       // --session N
-    bool sessions = false; // --sessions
-    bool controls = false; // --controls: the window's texts under its control names
-    bool help = false;     // --help
-    QStringList arguments; // words after the command's own (a file name)
+    QString image;           // --image FILE: an archive image saved by "archive read"
+    int session = 1;         // --session N
+    bool sessions = false;   // --sessions
+    bool controls = false;   // --controls: the window's texts under its control names
+    QString csvFolder;       // --csv-folder DIR: a CSV file a day
+    QString mqtt;            // --mqtt URL
+    QString mqttCredentials; // --mqtt-credentials FILE: the user's name, then the password
+    QString name;            // --name NAME: the instrument's name in MQTT topics
+    QString config;          // --config FILE: a station's settings (see poll --help)
+    QString trace;           // --trace FILE: every byte on the serial line
+    bool help = false;       // --help
+    QStringList arguments;   // words after the command's own (a file name)
 };
 
 // What a run sees of the machine besides its streams: the clocks of the port scan and the
@@ -121,7 +133,7 @@ public:
                                                         int& exitCode);
 // The program's state over the catalogue of prog.ini's pins and the system's devices, with no
 // port selected (the scan selects one).
-[[nodiscard]] std::unique_ptr<Context> catalogueContext(Streams io);
+[[nodiscard]] std::unique_ptr<Context> catalogueContext(Streams io, const QString& trace = {});
 // The port as the user knows it: "port 3 (/dev/ttyUSB0)" for a number, the path as given for a
 // device path.
 [[nodiscard]] QString portName(const Context& context);
@@ -132,8 +144,6 @@ public:
 [[nodiscard]] QString number9(double value);
 // The same as a JSON number (non-finite values are written as null).
 [[nodiscard]] QJsonValue json9(double value);
-// "YYYY-MM-DDTHH:MM:SS".
-[[nodiscard]] QString clockText(const text::ClockFields& clock);
 // One JSON object on one line.
 void printJson(QTextStream& out, const QJsonObject& object);
 
@@ -176,6 +186,10 @@ bool readParametersFor(Context& context, QTextStream& err, QChar decimalSeparato
 int commandPorts(const Invocation& call, Streams io);
 int commandScan(const Invocation& call, Streams io);
 int commandPoll(const Invocation& call, Streams io);
+// --config FILE: a station's settings (port, csv, csv-folder, mqtt, mqtt-credentials, name,
+// trace, give-up = VALUE lines) for the options the command line does not give; false after a
+// message when the file cannot be read or holds something else.
+bool applyStationConfig(Invocation& call, QTextStream& err);
 int commandClockSync(const Invocation& call, Streams io);
 int commandDumpCurrent(const Invocation& call, Streams io);
 int commandParseCurrent(const Invocation& call, Streams io);
@@ -191,6 +205,10 @@ int commandEraseArchive(const Invocation& call, Streams io);
 // params --help and params save --help: the help, and with --port every settable name with
 // the values the connected instrument takes.
 int commandParamsHelp(const Invocation& call, Streams io, const QString& help);
+
+// The window's texts for a reading in the language of the context (none without one).
+[[nodiscard]] std::optional<live::ReadingsView> viewFor(const app::AppContext& context,
+                                                        const live::CurrentData& reading);
 
 // The texts of poll: the decoded fields, and what the window would show.
 void printReading(const live::CurrentData& reading, const std::optional<live::ReadingsView>& view,

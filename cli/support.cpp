@@ -2,6 +2,8 @@
 
 #include "app/settings_file.h"
 #include "link/serial_port.h"
+#include "link/traced_serial_port.h"
+#include "text/number_text.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -14,8 +16,13 @@ using link::PortCatalog;
 
 namespace {
 
-std::unique_ptr<Context> contextOver(PortCatalog catalog, const Environment& environment) {
-    auto context = std::make_unique<Context>(std::move(catalog));
+std::unique_ptr<Context> contextOver(PortCatalog catalog, const Environment& environment,
+                                     const QString& trace) {
+    std::unique_ptr<link::SerialPort> port = link::makeSystemSerialPort();
+    if (!trace.isEmpty()) {
+        port = std::make_unique<link::TracedSerialPort>(std::move(port), trace);
+    }
+    auto context = std::make_unique<Context>(std::move(catalog), std::move(port));
     if (environment.wallClock) {
         context->wallClock = environment.wallClock;
     }
@@ -30,11 +37,11 @@ std::unique_ptr<Context> contextOver(PortCatalog catalog, const Environment& env
 
 } // namespace
 
-std::unique_ptr<Context> catalogueContext(Streams io) {
+std::unique_ptr<Context> catalogueContext(Streams io, const QString& trace) {
     const auto& lister = io.environment.serialDevices;
     return contextOver(PortCatalog(app::portPins(app::readIniFile(app::settingsFilePath())),
                                    lister ? lister : &link::systemSerialDevices),
-                       io.environment);
+                       io.environment, trace);
 }
 
 std::unique_ptr<Context> contextFor(const Invocation& call, Streams io) {
@@ -47,14 +54,14 @@ std::unique_ptr<Context> contextFor(const Invocation& call, Streams io) {
                    << ": a port number is 1..255 (see 'veltra-cli ports')\n";
             return nullptr;
         }
-        context = catalogueContext(io);
+        context = catalogueContext(io, call.trace);
         context->state.portNumber = static_cast<std::uint8_t>(number);
     } else {
         // A path with a directory in it is the user's, relative to the current directory; a
         // bare name (ttyUSB0, COM3) is the system's own.
         const QString device =
             call.port.contains(u'/') ? QFileInfo(call.port).absoluteFilePath() : call.port;
-        context = contextOver(PortCatalog({{1, device}}, {}), io.environment);
+        context = contextOver(PortCatalog({{1, device}}, {}), io.environment, call.trace);
         context->state.portNumber = 1;
         context->portGiven = call.port;
     }
@@ -97,8 +104,7 @@ int failedOrInterrupted(const Environment& environment) {
 }
 
 QString number9(double v) {
-    // QString::number is independent of the C locale, as a number for scripts must be.
-    return QString::number(v, 'g', 9);
+    return text::number9(v);
 }
 
 QJsonValue json9(double v) {
@@ -107,16 +113,6 @@ QJsonValue json9(double v) {
     }
     // The double nearest to the nine-digit text prints as that text again.
     return QJsonValue(number9(v).toDouble());
-}
-
-QString clockText(const text::ClockFields& c) {
-    return QStringLiteral("%1-%2-%3T%4:%5:%6")
-        .arg(c.year, 4, 10, QLatin1Char('0'))
-        .arg(c.month, 2, 10, QLatin1Char('0'))
-        .arg(c.day, 2, 10, QLatin1Char('0'))
-        .arg(c.hour, 2, 10, QLatin1Char('0'))
-        .arg(c.minute, 2, 10, QLatin1Char('0'))
-        .arg(c.second, 2, 10, QLatin1Char('0'));
 }
 
 void printJson(QTextStream& out, const QJsonObject& object) {

@@ -24,6 +24,10 @@ packages=(
     fonts-crosextra-carlito
     fonts-liberation2
     desktop-file-utils
+    # Stations publish to an MQTT broker; the tests start a real one.
+    libmosquitto-dev
+    mosquitto
+    mosquitto-clients
     clang-format
     clang
     libclang-rt-14-dev

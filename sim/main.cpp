@@ -28,6 +28,8 @@ const char* const usage =
     "  --junk-after-writes answer every write with random bytes\n"
     "  --no-header-echo    reply headers hold arbitrary bytes (their CRC checks)\n"
     "  --no-archive-logging  keep the archive as it starts\n"
+    "  --replay TRACE      answer as a serial trace (veltra --trace, veltra-cli --trace) says\n"
+    "                      the instrument did, instead of as the simulated instrument\n"
     "  --frozen-at TIME    the instrument's time stands still at TIME (YYYY-MM-DDTHH:MM:SS,\n"
     "                      UTC): every answer is the same, for comparing two programs' output\n"
     "  --help              this text\n";
@@ -140,6 +142,8 @@ int main(int argc, char** argv) {
             options.server.answerWritesWithJunk = true;
         } else if (arg == "--no-archive-logging") {
             options.model.archiveLogging = false;
+        } else if (arg == "--replay" && hasValue) {
+            options.replayPath = argv[++i];
         } else if (arg == "--frozen-at" && hasValue) {
             std::tm t{};
             const std::string text = argv[++i];

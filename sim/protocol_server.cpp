@@ -42,7 +42,7 @@ void appendWithCrc(std::vector<std::uint8_t>& out, std::span<const std::uint8_t>
     out.push_back(crc.hi);
 }
 
-Response sending(std::vector<std::uint8_t> bytes, std::chrono::milliseconds delay = {}) {
+Response sending(std::vector<std::uint8_t> bytes, std::chrono::microseconds delay = {}) {
     Response r;
     r.bytes = std::move(bytes);
     r.delay = delay;

@@ -44,11 +44,25 @@ struct Fault {
 // What the endpoint must do after a request: send bytes (after a delay), or drop the port.
 struct Response {
     std::vector<std::uint8_t> bytes;
-    std::chrono::milliseconds delay{0};
+    std::chrono::microseconds delay{0};
     bool dropPort = false;
     // The same bytes once more, this long after the first ones ended; the instrument answers
     // the next requests meanwhile.
     std::optional<std::chrono::milliseconds> copyAfter;
+    // Sent exactly delay after the request arrived, whatever else is on its way (a replayed
+    // trace says when every byte came); otherwise after the answers ahead of it and a turnaround.
+    bool onTime = false;
+};
+
+// What answers the program's bytes: the simulated instrument, or a replayed trace.
+class Responder {
+public:
+    Responder() = default;
+    Responder(const Responder&) = delete;
+    Responder& operator=(const Responder&) = delete;
+    virtual ~Responder() = default;
+    // Feeds received bytes; returns what to send back, in order.
+    virtual std::vector<Response> receive(std::span<const std::uint8_t> bytes) = 0;
 };
 
 struct ServerStats {
@@ -70,12 +84,11 @@ struct ServerOptions {
     std::vector<FaultKind> randomKinds = {};
 };
 
-class ProtocolServer {
+class ProtocolServer final : public Responder {
 public:
     explicit ProtocolServer(InstrumentModel& model, ServerOptions options = {});
 
-    // Feeds received bytes; returns what to send back, in order.
-    std::vector<Response> receive(std::span<const std::uint8_t> bytes);
+    std::vector<Response> receive(std::span<const std::uint8_t> bytes) override;
 
     void injectFault(Fault fault);
     void clearFaults();

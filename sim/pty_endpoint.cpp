@@ -17,7 +17,7 @@ namespace veltra::sim {
 
 using Steady = std::chrono::steady_clock;
 
-PtyEndpoint::PtyEndpoint(ProtocolServer& server, EndpointOptions options)
+PtyEndpoint::PtyEndpoint(Responder& server, EndpointOptions options)
     : m_server(server), m_options(std::move(options)) {
     // 8N1: a start bit, 8 data bits and a stop bit per byte.
     m_byteTime = std::chrono::nanoseconds(10'000'000'000LL / std::max(1, m_options.baud));
@@ -221,6 +221,10 @@ void PtyEndpoint::serve() {
             // The instrument takes up a request once it is in and the answer ahead of it has
             // gone, and answers it a turnaround (and any delay) later.
             const auto requestIn = m_options.wireTiming ? inboundWireFree : Steady::now();
+            if (response.onTime) {
+                outgoing.emplace(requestIn + response.delay, response.bytes);
+                continue;
+            }
             const auto start =
                 std::max(requestIn, answersFree) + m_options.turnaround + response.delay;
             answersFree = start + duration(response.bytes.size());

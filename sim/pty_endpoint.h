@@ -31,7 +31,7 @@ struct EndpointOptions {
 
 class PtyEndpoint {
 public:
-    PtyEndpoint(ProtocolServer& server, EndpointOptions options = {});
+    PtyEndpoint(Responder& server, EndpointOptions options = {});
     PtyEndpoint(const PtyEndpoint&) = delete;
     PtyEndpoint& operator=(const PtyEndpoint&) = delete;
     ~PtyEndpoint();
@@ -61,7 +61,7 @@ private:
                    std::chrono::steady_clock::time_point from);
     void writeAll(const std::uint8_t* data, std::size_t n);
 
-    ProtocolServer& m_server;
+    Responder& m_server;
     EndpointOptions m_options;
     int m_controller = -1;
     int m_terminal = -1;

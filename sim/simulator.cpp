@@ -4,15 +4,28 @@
 
 namespace veltra::sim {
 
+namespace {
+
+std::unique_ptr<ReplayServer> replayOf(const std::string& path) {
+    return path.empty() ? nullptr : std::make_unique<ReplayServer>(path);
+}
+
+} // namespace
+
 Simulator::Simulator(SimulatorOptions options)
     : m_model(std::move(options.model)), m_server(m_model, options.server),
-      m_endpoint(m_server, std::move(options.endpoint)) {}
+      m_replay(replayOf(options.replayPath)),
+      m_endpoint(m_replay ? static_cast<Responder&>(*m_replay) : m_server,
+                 std::move(options.endpoint)) {}
 
 Simulator::~Simulator() {
     stop();
 }
 
 bool Simulator::start() {
+    if (m_replay && !m_replay->error().empty()) {
+        return false;
+    }
     return m_endpoint.start();
 }
 

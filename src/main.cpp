@@ -7,12 +7,14 @@
 //   veltra --user-folder     works in the user's own folder for the program (created on first
 //                            use), so prog.ini and the archive's files do not land in whatever
 //                            folder it was started from: what the desktop menu starts
+//   veltra --trace FILE      writes every byte on the serial line to FILE, for a report
 //   veltra --version
 
 #include "app/app_context.h"
 #include "app/settings_file.h"
 #include "forms/program_windows.h"
 #include "link/serial_port.h"
+#include "link/traced_serial_port.h"
 
 #ifdef VELTRA_HAS_SIMULATOR
 #include "simulator.h"
@@ -32,12 +34,19 @@ struct Options {
     std::optional<int> simulatedType;
     bool userFolder = false;
     bool version = false;
+    QString trace;
 };
 
 std::optional<Options> parseArguments(const QStringList& args) {
     Options options;
-    for (const QString& arg : args.mid(1)) {
-        if (arg == QLatin1String("--version")) {
+    const QStringList given = args.mid(1);
+    for (auto it = given.begin(); it != given.end(); ++it) {
+        const QString& arg = *it;
+        if (arg == QLatin1String("--trace") && it + 1 != given.end()) {
+            options.trace = *++it;
+        } else if (arg.startsWith(QLatin1String("--trace="))) {
+            options.trace = arg.mid(8);
+        } else if (arg == QLatin1String("--version")) {
             options.version = true;
         } else if (arg == QLatin1String("--user-folder")) {
             options.userFolder = true;
@@ -70,8 +79,9 @@ int main(int argc, char** argv) {
 
     const auto options = parseArguments(QApplication::arguments());
     if (!options) {
-        std::fputs("usage: veltra [--user-folder] [--simulate[=TYPE]] [--version]   (TYPE: "
-                   "instrument type 1..7)\n",
+        std::fputs("usage: veltra [--user-folder] [--simulate[=TYPE]] [--trace FILE] [--version]\n"
+                   "  (TYPE: instrument type 1..7; FILE: every byte on the serial line, for a "
+                   "report)\n",
                    stderr);
         return 2;
     }
@@ -110,8 +120,19 @@ int main(int argc, char** argv) {
     }
 #endif
 
+    std::unique_ptr<veltra::link::SerialPort> port = veltra::link::makeSystemSerialPort();
+    if (!options->trace.isEmpty()) {
+        auto traced =
+            std::make_unique<veltra::link::TracedSerialPort>(std::move(port), options->trace);
+        if (!traced->traceOpen()) {
+            std::fprintf(stderr, "veltra: cannot write the trace %s: %s\n",
+                         qPrintable(options->trace), qPrintable(traced->traceError()));
+            return 1;
+        }
+        port = std::move(traced);
+    }
     veltra::app::AppContext context{
-        veltra::link::PortCatalog(pins, &veltra::link::systemSerialDevices)};
+        veltra::link::PortCatalog(pins, &veltra::link::systemSerialDevices), std::move(port)};
     veltra::forms::ProgramWindows windows(context);
     QObject::connect(windows.form1.get(), &veltra::forms::TForm1::quitRequested, &application,
                      [] { QApplication::exit(0); });

@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "app/archive_tab.h"
+#include "app/measurement_log.h"
 #include "app/parameters_tab.h"
 #include "archive/archive_image.h"
 #include "link/device_link.h"
@@ -45,6 +46,8 @@ public:
     ParametersTab parametersTab;   // the parameters tab's state, shared by window and tool
     archive::ArchiveImage archive; // the local copy of the instrument's archive
     ArchiveTab archiveTab;         // the archive tab's state
+    // The measurement log the window keeps when asked ("Журнал измерений"); none otherwise.
+    std::unique_ptr<MeasurementLog> readingsLog;
 
     // The clocks of the port scan and the connection menu: their 5000-second limits read the
     // wall clock in whole seconds; the scan's 2-second wait after a port opened sleeps. Tests

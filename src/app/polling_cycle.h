@@ -29,6 +29,7 @@ public:
     virtual void chartPoint(double key, double y, double axisMaximum, bool plot) = 0;
 };
 
+// The cycle also hands every new measurement to the context's readings log, when there is one.
 class PollingCycle {
 public:
     using Clock = std::function<std::time_t()>;
@@ -56,6 +57,7 @@ public:
 
 private:
     void addChartPoint();
+    void logReading();
 
     AppContext& m_context;
     PollingHost& m_host;

@@ -92,6 +92,29 @@ Settings startingSettings(const QString& path, const QLocale& userLocale) {
     return settings;
 }
 
+LogSettings loadLogSettings(const IniFile& ini) {
+    const QString section = QStringLiteral("Log");
+    return {ini.value(section, QStringLiteral("Readings")).value_or(QString()).trimmed() ==
+                QLatin1String("1"),
+            ini.value(section, QStringLiteral("Folder")).value_or(QString()).trimmed()};
+}
+
+QString logFolder(const LogSettings& settings, const QString& settingsPath) {
+    const QDir beside = QFileInfo(settingsPath).absoluteDir();
+    return QDir::cleanPath(beside.absoluteFilePath(
+        settings.folder.isEmpty() ? QStringLiteral("readings") : settings.folder));
+}
+
+SaveOutcome saveLogSettings(const QString& path, const LogSettings& settings) {
+    LoadedIni loaded = loadIniFile(path);
+    if (loaded.state == IniState::unreadable) {
+        return SaveOutcome::unreadable;
+    }
+    loaded.ini.setValue(QStringLiteral("Log"), QStringLiteral("Readings"),
+                        settings.enabled ? QStringLiteral("1") : QStringLiteral("0"));
+    return replaceFile(path, loaded.ini.serialize()) ? SaveOutcome::saved : SaveOutcome::notWritten;
+}
+
 text::Bilingual settingsNotSavedText(const QString& path) {
     return {QStringLiteral("Не удалось сохранить настройки в файле %1.").arg(path),
             QStringLiteral("The settings could not be saved to %1.").arg(path)};

@@ -58,6 +58,20 @@ SaveOutcome saveSettings(const QString& path, const Settings& settings);
 // What the user is told when the settings could not be saved.
 [[nodiscard]] text::Bilingual settingsNotSavedText(const QString& path);
 
+// The window's measurement log, in a section of its own ([Log]; [Common] and its rules are not
+// touched): Readings=1 turns it on, Folder= names its folder (default: readings beside
+// prog.ini).
+struct LogSettings {
+    bool enabled = false;
+    QString folder; // as written; empty for the default
+    friend bool operator==(const LogSettings&, const LogSettings&) = default;
+};
+[[nodiscard]] LogSettings loadLogSettings(const IniFile& ini);
+// The folder the log writes to, for the settings file at settingsPath.
+[[nodiscard]] QString logFolder(const LogSettings& settings, const QString& settingsPath);
+// Writes [Log] Readings (and keeps Folder and everything else), as saveSettings does.
+SaveOutcome saveLogSettings(const QString& path, const LogSettings& settings);
+
 // [Ports] COMn=device entries with n in 1..255 and a non-empty device. Other keys are ignored.
 [[nodiscard]] std::map<int, QString> portPins(const IniFile& ini);
 

@@ -38,6 +38,14 @@ inline const StatusMessage fileNotWritten{QStringLiteral("Не удалось з
 inline const StatusMessage linesNotWritten{
     QStringLiteral("Не записано строк в файл %1: %2 из %3 (%4)"),
     QStringLiteral("%2 of %3 lines not written to %1 (%4)")};
+// The measurement log: where it writes (%1), that it is off, that a line could not be written
+// (the file in %1, the system's reason in %2).
+inline const StatusMessage logOn{QStringLiteral("Журнал измерений: %1"),
+                                 QStringLiteral("Logging readings to %1")};
+inline const StatusMessage logOff{QStringLiteral("Журнал измерений выключен"),
+                                  QStringLiteral("Readings log off")};
+inline const StatusMessage logNotWritten{QStringLiteral("Не удалось записать журнал %1: %2"),
+                                         QStringLiteral("Cannot write the log %1: %2")};
 // Characters Windows-1251 cannot hold, written to a file as '?': the file's name in %1, the
 // count in %2.
 inline const StatusMessage charactersReplaced{

@@ -17,6 +17,7 @@ constexpr TextRow mainTexts[] = {
     {"N2", "Режим", "Mode"},
     {"N3", "Полный", "General"},
     {"N21", "Краткий", "Short"},
+    {"LogReadings", "Журнал измерений", "Log readings"},
     {"TabSheet2", "Результаты измерения", "Measurement results"},
     {"TabSheet5", "Параметры", "Parameters"},
     {"TabSheet1", "Архив", "Archive"},

@@ -10,6 +10,7 @@
 #include "ui_main_window.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
@@ -58,6 +59,12 @@ TForm1::TForm1(app::AppContext& context, QWidget* parent)
     connect(m_ui->N1, &QAction::triggered, this, &TForm1::N1Click);
     connect(m_ui->English1, &QAction::triggered, this, &TForm1::English1Click);
     connect(m_ui->Mabout, &QAction::triggered, this, &TForm1::MaboutClick);
+    connect(m_ui->LogReadings, &QAction::triggered, this, &TForm1::LogReadingsClick);
+    // The measurement log, as the settings file left it.
+    if (app::loadLogSettings(app::readIniFile(m_settingsPath)).enabled) {
+        m_ui->LogReadings->setChecked(true);
+        startReadingsLog();
+    }
     connect(m_ui->Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
     connect(m_ui->Button2, &QPushButton::clicked, this, &TForm1::Button11Click);
     connect(m_ui->PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageControl1Change);
@@ -66,6 +73,34 @@ TForm1::TForm1(app::AppContext& context, QWidget* parent)
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::startReadingsLog() {
+    const QString folder =
+        app::logFolder(app::loadLogSettings(app::readIniFile(m_settingsPath)), m_settingsPath);
+    m_context.readingsLog =
+        std::make_unique<app::MeasurementLog>(folder, app::MeasurementLog::Into::folder, false);
+    m_ui->LogReadings->setStatusTip(QDir::toNativeSeparators(folder));
+    m_ui->LogReadings->setToolTip(QDir::toNativeSeparators(folder));
+}
+
+void TForm1::LogReadingsClick(bool checked) {
+    app::LogSettings settings = app::loadLogSettings(app::readIniFile(m_settingsPath));
+    settings.enabled = checked;
+    if (checked) {
+        startReadingsLog();
+        const QString folder = QDir::toNativeSeparators(m_context.readingsLog->location());
+        const app::StatusMessage& m = app::status::logOn;
+        showStatus(app::StatusColour::black, {m.russian.arg(folder), m.english.arg(folder)});
+    } else {
+        m_context.readingsLog.reset();
+        showStatus(app::StatusColour::black, app::status::logOff);
+    }
+    // The choice is kept at once, in [Log]: it holds for the next start whichever way this one
+    // ends.
+    if (app::saveLogSettings(m_settingsPath, settings) != app::SaveOutcome::saved) {
+        showStatus(app::StatusColour::red, app::settingsNotSavedText(m_settingsPath));
+    }
+}
 
 void TForm1::attach(TForm2* connection, TForm3* aboutRussian, TForm4* aboutEnglish,
                     TForm9* compact) {

@@ -127,6 +127,8 @@ public:
     void N3Click();
     void N21Click();
     void N8Click();
+    // "Журнал измерений": the measurement log on or off, kept in prog.ini's [Log].
+    void LogReadingsClick(bool checked);
     void N1Click();
     void English1Click();
     void Button5Click();
@@ -162,6 +164,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void startReadingsLog();
     void setUpStatusBar();
     void attachConnectionDialog();
     void setUpGrids();

@@ -41,4 +41,22 @@ std::optional<CurrentData> decodeCurrentData(std::span<const std::uint8_t> buffe
     return decodeCurrentData(block);
 }
 
+MainQuantity mainQuantity(std::uint8_t mode) {
+    switch (mode) {
+    case 2:
+        return {"beta flux density", "1/(min*cm2)", false};
+    case 4:
+        return {"alpha flux density", "1/(min*cm2)", false};
+    case 5:
+        return {"volumetric activity", "Bq/g", false};
+    case 0:
+    case 1:
+    case 3:
+    case 6:
+        return {"dose rate", "uSv/h", true};
+    default:
+        return {"unknown", "", false};
+    }
+}
+
 } // namespace veltra::live

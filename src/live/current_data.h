@@ -47,4 +47,14 @@ decodeCurrentData(const std::array<std::uint8_t, CurrentData::size>& bytes);
 // The same over a longer buffer (the link's transfer buffer); nullopt when it is too short.
 [[nodiscard]] std::optional<CurrentData> decodeCurrentData(std::span<const std::uint8_t> buffer);
 
+// What the main reading is in a measuring mode, for files and messages: the quantity and its
+// unit ("dose rate", "uSv/h"), and whether it is a dose rate at all (the flux and activity
+// modes are not, and never land under a dose rate's name).
+struct MainQuantity {
+    const char* name;
+    const char* unit;
+    bool doseRate;
+};
+[[nodiscard]] MainQuantity mainQuantity(std::uint8_t mode);
+
 } // namespace veltra::live

@@ -2,6 +2,8 @@
 
 #include "link/codecs.h"
 
+#include <QDateTime>
+
 namespace veltra::text {
 
 namespace {
@@ -73,6 +75,21 @@ std::time_t instrumentTime(const ClockFields& c, std::time_t pcNow) {
     tm.tm_mon = c.month - 1;
     tm.tm_year = c.year - 1900;
     return std::mktime(&tm);
+}
+
+QString clockText(const ClockFields& c) {
+    return QStringLiteral("%1-%2-%3T%4:%5:%6")
+        .arg(c.year, 4, 10, QLatin1Char('0'))
+        .arg(c.month, 2, 10, QLatin1Char('0'))
+        .arg(c.day, 2, 10, QLatin1Char('0'))
+        .arg(c.hour, 2, 10, QLatin1Char('0'))
+        .arg(c.minute, 2, 10, QLatin1Char('0'))
+        .arg(c.second, 2, 10, QLatin1Char('0'));
+}
+
+QString computerTimeText() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
 }
 
 } // namespace veltra::text

@@ -4,6 +4,8 @@
 // year after 2000. The current-data block (bytes 36..41) and every archive record (bytes 4..9)
 // carry them in the same order, and both use the time conversions below.
 
+#include <QString>
+
 #include <array>
 #include <cstdint>
 #include <ctime>
@@ -48,5 +50,10 @@ inline constexpr std::size_t clockFieldsSize = 6;
 
 // Local time of the PC, thread-safe on every platform.
 [[nodiscard]] std::tm localTimeOf(std::time_t t);
+
+// "YYYY-MM-DDTHH:MM:SS" of the clock fields, as the instrument shows them.
+[[nodiscard]] QString clockText(const ClockFields& clock);
+// The computer's time now with its offset from UTC: "2026-12-09T15:20:01+01:00".
+[[nodiscard]] QString computerTimeText();
 
 } // namespace veltra::text

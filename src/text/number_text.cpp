@@ -134,4 +134,9 @@ QString fixedText(double value, int decimals, QChar decimalSeparator, int precis
     return out;
 }
 
+QString number9(double value) {
+    // QString::number is independent of the C locale, as a number for scripts must be.
+    return QString::number(value, 'g', 9);
+}
+
 } // namespace veltra::text

@@ -19,4 +19,8 @@ inline constexpr int batteryPrecision = 3;
 [[nodiscard]] QString fixedText(double value, int decimals, QChar decimalSeparator,
                                 int precision = readingPrecision);
 
+// A number for files and scripts: nine significant digits (every single-precision value comes
+// back exactly), a point, whatever the locale.
+[[nodiscard]] QString number9(double value);
+
 } // namespace veltra::text

@@ -237,6 +237,34 @@ TEST_P(ParameterRoundTrip, WhatParamsPrintsSaveTakesBack) {
 
 INSTANTIATE_TEST_SUITE_P(InstrumentTypes, ParameterRoundTrip, ::testing::Range(1, 8));
 
+TEST(ToolUsage, AStationRunsFromItsSettingsFile) {
+    sim::Simulator simulator(e2e::quietOptions());
+    ASSERT_TRUE(simulator.start());
+    QTemporaryDir dir;
+    const QString conf = dir.filePath("office.conf");
+    QFile file(conf);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("# the office\nport = %1\ncsv-folder = %2\ngive-up = 5\n")
+                   .arg(QString::fromStdString(simulator.devicePath()), dir.filePath("readings"))
+                   .toUtf8());
+    file.close();
+    const ToolRun run = runCli({"poll", "--json", "--config", conf});
+    ASSERT_EQ(run.status, cli::exitOk) << run.err.toStdString();
+    QDir readings(dir.filePath("readings"));
+    ASSERT_EQ(readings.entryList(QDir::Files).size(), 1);
+    QFile csv(readings.filePath(readings.entryList(QDir::Files).front()));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csv.readAll().count('\n'), 2); // the header and the reading
+
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("colour = red\n");
+    file.close();
+    const ToolRun bad = runCli({"poll", "--config", conf});
+    EXPECT_EQ(bad.status, cli::exitFailure);
+    EXPECT_TRUE(bad.err.contains("office.conf, line 5: 'colour = red' is not one of"))
+        << bad.err.toStdString();
+}
+
 TEST(ToolUsage, OneLineSaysWhatIsWrongAndWhereToLook) {
     const ToolRun unknown = runCli({"--port=/dev/null", "poll", "--colour"});
     EXPECT_EQ(unknown.status, cli::exitUsage);

@@ -139,6 +139,11 @@ private:
                                                       "No space left on device")},
             {app::status::charactersReplaced.russian.arg("сеанс123.txt", "12"),
              app::status::charactersReplaced.english.arg("сеанс123.txt", "12")},
+            {app::status::logOn.russian.arg("/home/surveyor/Veltra/readings"),
+             app::status::logOn.english.arg("/home/surveyor/Veltra/readings")},
+            app::status::logOff,
+            {app::status::logNotWritten.russian.arg("readings-2026-12-09.csv", "Disk full"),
+             app::status::logNotWritten.english.arg("readings-2026-12-09.csv", "Disk full")},
         };
         for (const auto& m : messages) {
             form().showStatus(app::StatusColour::red, m);

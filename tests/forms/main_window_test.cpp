@@ -320,6 +320,44 @@ private slots:
         QVERIFY(QFile::remove(settingsPath())); // the next tests write a prog.ini of their own
     }
 
+    void theReadingsLogWritesALinePerNewMeasurementAndIsKept() {
+        start(2);
+        const QString folder = QDir(QFileInfo(settingsPath()).absolutePath()).filePath("readings");
+        const QString file = QDir(folder).filePath(
+            QStringLiteral("readings-%1.csv").arg(QDate::currentDate().toString(Qt::ISODate)));
+        setMeasurement(7, 0.5);
+        tick();
+        QVERIFY(!QFile::exists(file)); // off until asked
+        ui().LogReadings->trigger();
+        QVERIFY(ui().LogReadings->isChecked());
+        QCOMPARE(form().statusLineText(),
+                 QStringLiteral("Logging readings to %1").arg(QDir::toNativeSeparators(folder)));
+        tick(); // the same measurement: no line
+        setMeasurement(8, 0.5);
+        tick();
+        tick();
+        setMeasurement(9, 0.75);
+        tick();
+        QFile csv(file);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3); // the header, measurements 8 and 9
+        QVERIFY(lines[0].startsWith("computer_time,instrument_time,measurement_count"));
+        QCOMPARE(lines[1].section(',', 2, 5), QStringLiteral("8,0.5,dose rate,uSv/h"));
+        QCOMPARE(lines[2].section(',', 2, 3), QStringLiteral("9,0.75"));
+        // Kept in prog.ini's section of its own, for the next start; [Common] untouched.
+        QFile ini(settingsPath());
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QByteArray saved = ini.readAll();
+        QVERIFY(saved.contains("[Log]\r\nReadings=1\r\n"));
+        QVERIFY(saved.startsWith("[Common]\r\nLanguage=2\r\nTransparent=255\r\nMode=0\r\n"));
+        ui().LogReadings->trigger();
+        setMeasurement(10, 0.75);
+        tick();
+        csv.seek(0);
+        QCOMPARE(csv.readAll().count('\n'), 3);
+    }
+
     void compactWindowDragsOnEveryThirdMove() {
         start();
         auto* compact = windows->form9.get();
