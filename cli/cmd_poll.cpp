@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QProcessEnvironment>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -63,6 +64,15 @@ bool applyStationConfig(Invocation& call, QTextStream& err) {
         err << "veltra-cli: cannot read " << call.config << ": " << opened.reason << '\n';
         return false;
     }
+    static const std::pair<QLatin1String, QString Invocation::*> texts[] = {
+        {QLatin1String("port"), &Invocation::port},
+        {QLatin1String("csv"), &Invocation::csv},
+        {QLatin1String("csv-folder"), &Invocation::csvFolder},
+        {QLatin1String("mqtt"), &Invocation::mqtt},
+        {QLatin1String("mqtt-credentials"), &Invocation::mqttCredentials},
+        {QLatin1String("name"), &Invocation::name},
+        {QLatin1String("trace"), &Invocation::trace},
+    };
     int number = 0;
     for (const QString& raw : QString::fromUtf8(file.read(1024 * 1024)).split(u'\n')) {
         ++number;
@@ -74,35 +84,16 @@ bool applyStationConfig(Invocation& call, QTextStream& err) {
         const QString key = line.left(eq).trimmed();
         const QString value = line.mid(eq + 1).trimmed();
         // What the command line says wins over the file.
-        const auto take = [&value](QString& field) {
-            if (field.isEmpty()) {
-                field = value;
+        const auto field = std::find_if(std::begin(texts), std::end(texts),
+                                        [&key](const auto& t) { return key == t.first; });
+        if (eq > 0 && field != std::end(texts)) {
+            QString& given = call.*(field->second);
+            if (given.isEmpty()) {
+                given = value;
             }
-        };
-        if (eq <= 0) {
-            // not KEY = VALUE: told below
-        } else if (key == QLatin1String("port")) {
-            take(call.port);
             continue;
-        } else if (key == QLatin1String("csv")) {
-            take(call.csv);
-            continue;
-        } else if (key == QLatin1String("csv-folder")) {
-            take(call.csvFolder);
-            continue;
-        } else if (key == QLatin1String("mqtt")) {
-            take(call.mqtt);
-            continue;
-        } else if (key == QLatin1String("mqtt-credentials")) {
-            take(call.mqttCredentials);
-            continue;
-        } else if (key == QLatin1String("name")) {
-            take(call.name);
-            continue;
-        } else if (key == QLatin1String("trace")) {
-            take(call.trace);
-            continue;
-        } else if (key == QLatin1String("give-up")) {
+        }
+        if (eq > 0 && key == QLatin1String("give-up")) {
             bool ok = false;
             const int seconds = value.toInt(&ok, 10);
             if (ok && seconds >= 0 && seconds <= 24 * 3600) {
@@ -251,12 +242,11 @@ int commandPoll(const Invocation& call, Streams io) {
                         mqttSettings.model = app::modelCaption(type, text::Language::english)
                                                  .value_or(QStringLiteral("instrument"));
                         mqttSettings.name = app::topicName(
-                            !call.name.isEmpty()
-                                ? call.name
-                                : mqttSettings.model + u'-' +
-                                      QFileInfo(context.link.catalog().deviceName(
-                                                    context.state.portNumber))
-                                          .fileName());
+                            !call.name.isEmpty() ? call.name
+                                                 : mqttSettings.model + u'-' +
+                                                       QFileInfo(context.link.catalog().deviceName(
+                                                                     context.state.portNumber))
+                                                           .fileName());
                         mqtt = std::make_unique<app::MqttPublisher>(mqttSettings);
                     }
                     // One message per new measurement, as the log has one line.

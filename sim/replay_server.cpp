@@ -13,7 +13,8 @@ std::vector<std::uint8_t> hexBytes(std::istringstream& in) {
     std::vector<std::uint8_t> bytes;
     std::string word;
     while (in >> word) {
-        if (word.size() != 2 || word.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        if (word.size() != 2 ||
+            word.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
             break;
         }
         bytes.push_back(static_cast<std::uint8_t>(std::stoul(word, nullptr, 16)));
@@ -87,8 +88,7 @@ std::vector<Response> ReplayServer::receive(std::span<const std::uint8_t> bytes)
                 std::snprintf(hex, sizeof hex, " %02x", m_pending[i]);
                 got += hex;
             }
-            std::fprintf(stderr,
-                         "veltra-sim: request %zu is not the one the trace recorded:%s\n",
+            std::fprintf(stderr, "veltra-sim: request %zu is not the one the trace recorded:%s\n",
                          m_next + 1, got.c_str());
         }
         m_pending.erase(m_pending.begin(), m_pending.begin() + size);

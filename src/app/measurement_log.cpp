@@ -60,8 +60,7 @@ FileResult MeasurementLog::add(const live::CurrentData& reading, const QString& 
     if (m_lastCount && *m_lastCount == reading.measurementCount) {
         return {}; // not a new measurement
     }
-    const QString path =
-        m_folder ? QDir(m_location).filePath(dailyFileName(day)) : m_location;
+    const QString path = m_folder ? QDir(m_location).filePath(dailyFileName(day)) : m_location;
     if (FileResult opened = openFor(path); !opened) {
         return opened;
     }

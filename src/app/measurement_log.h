@@ -37,8 +37,7 @@ public:
     // Appends the reading's line when it is a new measurement (its count differs from the last
     // one logged); a reading already logged writes nothing. computerTime: ISO 8601 with the UTC
     // offset; day: the computer's calendar day, which picks the folder's file.
-    FileResult add(const live::CurrentData& reading, const QString& computerTime,
-                   const QDate& day);
+    FileResult add(const live::CurrentData& reading, const QString& computerTime, const QDate& day);
     // The same with the computer's time now.
     FileResult add(const live::CurrentData& reading);
 
@@ -48,7 +47,8 @@ public:
     [[nodiscard]] bool inFolder() const { return m_folder; }
 
     static const QString header;
-    [[nodiscard]] static QString line(const live::CurrentData& reading, const QString& computerTime);
+    [[nodiscard]] static QString line(const live::CurrentData& reading,
+                                      const QString& computerTime);
     [[nodiscard]] static QString dailyFileName(const QDate& day);
 
 private:

@@ -44,8 +44,8 @@ std::optional<MqttSettings> parseMqttUrl(const QString& text, QString* error) {
     };
     if (!url.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts")) ||
         url.host().isEmpty()) {
-        return fail(QStringLiteral("'%1' is not mqtt://HOST[:PORT] or mqtts://HOST[:PORT]")
-                        .arg(text));
+        return fail(
+            QStringLiteral("'%1' is not mqtt://HOST[:PORT] or mqtts://HOST[:PORT]").arg(text));
     }
     if (!url.userName().isEmpty() || !url.password().isEmpty()) {
         return fail(QStringLiteral("no user or password in the URL (others could read them in "
@@ -185,11 +185,12 @@ void MqttPublisher::connect() {
                        offline.constData(), qos, true);
     if (m_settings.tls) {
         const QByteArray ca = m_settings.caFile.toUtf8();
-        const int rc = mosquitto_tls_set(m_client, ca.isEmpty() ? nullptr : ca.constData(),
-                                         ca.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr,
-                                         nullptr, nullptr);
+        const int rc =
+            mosquitto_tls_set(m_client, ca.isEmpty() ? nullptr : ca.constData(),
+                              ca.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
-            dropConnection(QStringLiteral("TLS: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
+            dropConnection(
+                QStringLiteral("TLS: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
             return;
         }
     }
@@ -221,9 +222,9 @@ void MqttPublisher::dropConnection(const QString& why) {
 }
 
 bool MqttPublisher::send(const QString& topic, const QByteArray& payload, int* mid) {
-    const int rc = mosquitto_publish(m_client, mid, topic.toUtf8().constData(),
-                                     static_cast<int>(payload.size()), payload.constData(), qos,
-                                     true);
+    const int rc =
+        mosquitto_publish(m_client, mid, topic.toUtf8().constData(),
+                          static_cast<int>(payload.size()), payload.constData(), qos, true);
     return rc == MOSQ_ERR_SUCCESS;
 }
 
@@ -301,8 +302,8 @@ void MqttPublisher::service(int timeout_ms) {
         }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-        const int rc = mosquitto_loop(m_client, static_cast<int>(std::clamp<long long>(left, 0, 100)),
-                                      1);
+        const int rc =
+            mosquitto_loop(m_client, static_cast<int>(std::clamp<long long>(left, 0, 100)), 1);
         if (rc != MOSQ_ERR_SUCCESS) {
             dropConnection(rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
                                                 : QString::fromUtf8(mosquitto_strerror(rc)));

@@ -21,8 +21,8 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
-#include <utility>
 #include <optional>
+#include <utility>
 
 struct mosquitto;
 struct mosquitto_message;
@@ -32,12 +32,12 @@ namespace veltra::app {
 struct MqttSettings {
     QString host;
     int port = 1883;
-    bool tls = false;     // mqtts://
-    QString caFile;       // certificate authority for TLS; the system's when empty
-    QString user;         // from a file or the environment, never the command line
+    bool tls = false; // mqtts://
+    QString caFile;   // certificate authority for TLS; the system's when empty
+    QString user;     // from a file or the environment, never the command line
     QString password;
-    QString name;         // the instrument's part of the topics
-    QString model;        // for the discovery messages ("TR-403")
+    QString name;                   // the instrument's part of the topics
+    QString model;                  // for the discovery messages ("TR-403")
     std::size_t queueLimit = 10000; // about five and a half hours of a measurement every 2 s
 };
 
@@ -92,7 +92,7 @@ private:
     mosquitto* m_client = nullptr;
     bool m_connected = false;
     bool m_discoverySent = false;
-    std::deque<QByteArray> m_queue;       // state messages not yet handed to the broker
+    std::deque<QByteArray> m_queue; // state messages not yet handed to the broker
     // Handed over, not yet acknowledged: message id and message, in the order they were sent.
     std::deque<std::pair<int, QByteArray>> m_inFlight;
     std::size_t m_dropped = 0;

@@ -11,7 +11,7 @@ constexpr int capacity = static_cast<int>(archive::recordCapacity);
 // Whether what the failed transaction left may still be arriving: the reply had started to come
 // but not all of it, or bytes were waiting before it. A reply that came whole with a bad CRC,
 // and a request that got nothing at all, leave nothing behind.
-template <class Record> bool mayLeaveBytes(const ReadResult<Record>& read) {
+bool mayLeaveBytes(const ReadFacts& read) {
     return read.stale > 0 || (read.received > 0 && read.outcome != Outcome::dataCrc);
 }
 
@@ -33,12 +33,19 @@ InStepRule::Step InStepRule::next() const {
     return m_next < m_batchEnd ? Step::readRecord : Step::prove;
 }
 
-void InStepRule::recordAnswered(const ReadResult<archive::RecordBytes>& read) {
+bool InStepRule::answered(const ReadFacts& read, bool ok) {
     ++m_transactions;
     const bool staleBefore = m_started && read.stale > 0;
     m_started = true;
-    if (!read.ok() || staleBefore) {
+    if (!ok || staleBefore) {
         doubt(mayLeaveBytes(read));
+        return false;
+    }
+    return true;
+}
+
+void InStepRule::recordAnswered(const ReadResult<archive::RecordBytes>& read) {
+    if (!answered(read, read.ok())) {
         return;
     }
     m_image.setRecord(static_cast<std::size_t>(m_next), *read.value);
@@ -49,12 +56,8 @@ void InStepRule::recordAnswered(const ReadResult<archive::RecordBytes>& read) {
 }
 
 void InStepRule::proofAnswered(const ReadResult<IdentityBlock>& read) {
-    ++m_transactions;
     ++m_proofs;
-    const bool staleBefore = m_started && read.stale > 0;
-    m_started = true;
-    if (!read.ok() || staleBefore) {
-        doubt(mayLeaveBytes(read));
+    if (!answered(read, read.ok())) {
         return;
     }
     m_verified = m_next;

@@ -81,6 +81,9 @@ public:
     [[nodiscard]] int proofs() const { return m_proofs; }
 
 private:
+    // Counts a transaction; false, after doubting, when it brought no good answer or bytes were
+    // waiting before it.
+    bool answered(const ReadFacts& read, bool ok);
     // A failed or doubtful transaction: one failure, the unproven records go.
     void doubt(bool drainFirst);
     // Whether record i repeats one of the records just before it, other than by continuing a run.

@@ -11,11 +11,9 @@ TracedSerialPort::TracedSerialPort(std::unique_ptr<SerialPort> port, const QStri
     m_clock.start();
     if (m_trace.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
         const QDateTime now = QDateTime::currentDateTime();
-        m_trace.write("# veltra serial trace 1, began " +
-                      now.toOffsetFromUtc(now.offsetFromUtc())
-                          .toString(Qt::ISODateWithMs)
-                          .toUtf8() +
-                      '\n');
+        m_trace.write(
+            "# veltra serial trace 1, began " +
+            now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs).toUtf8() + '\n');
         m_trace.flush();
     }
 }

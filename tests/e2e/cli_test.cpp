@@ -1,5 +1,5 @@
 // veltra-cli poll against the simulated instrument: output, messages and exit status.
-#include "cli.h"
+#include "cli_run.h"
 #include "sim_fixture.h"
 
 #include <QDateTime>
@@ -16,22 +16,8 @@ using sim::FaultKind;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun runCli(const QStringList& args) {
-    CliRun r;
-    QTextStream out(&r.out);
-    QTextStream err(&r.err);
-    // The machine's own serial ports are never listed, so no test touches a real port.
-    r.status = cli::run(args, out, err, {.serialDevices = [] { return QStringList(); }});
-    out.flush();
-    err.flush();
-    return r;
-}
+using e2e::CliRun;
+using e2e::runCli;
 
 class CliTest : public e2e::SimFixture {
 protected:

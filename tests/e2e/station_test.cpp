@@ -185,7 +185,8 @@ TEST_F(StationTest, EveryReadingReachesTheBrokerAcrossARestartAndTheLastWillSays
     for (int i = 0; i < 2; ++i) {
         nextMeasurement();
     }
-    ASSERT_TRUE(subscriber.waitFor(state(count), 60s)) << subscriber.lines().join('\n').toStdString();
+    ASSERT_TRUE(subscriber.waitFor(state(count), 60s))
+        << subscriber.lines().join('\n').toStdString();
     std::vector<std::uint32_t> received;
     for (const QString& line : subscriber.lines()) {
         if (line.startsWith("veltra/station_test/state ")) {
@@ -215,9 +216,10 @@ TEST_F(StationTest, EveryReadingReachesTheBrokerAcrossARestartAndTheLastWillSays
     EXPECT_TRUE(subscriber.waitFor(
         [](const QString& l) { return l == "veltra/station_test/availability offline"; }, 20s));
     // The CSV folder has its file of the day, a line per measurement.
-    QFile csv(QDir(dir.filePath("readings"))
-                  .filePath(QStringLiteral("readings-%1.csv")
-                                .arg(QDate::currentDate().toString(Qt::ISODate))));
+    QFile csv(
+        QDir(dir.filePath("readings"))
+            .filePath(
+                QStringLiteral("readings-%1.csv").arg(QDate::currentDate().toString(Qt::ISODate))));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     EXPECT_EQ(csv.readAll().count('\n'), 1 + static_cast<int>(count - 500 + 1));
 }
@@ -248,7 +250,8 @@ TEST_F(StationTest, ATraceOfAFaultyRunReplaysAsATest) {
     };
     const auto recorded = run(simulator->devicePath(), trace);
     ASSERT_EQ(recorded.first, cli::exitOk);
-    ASSERT_TRUE(recorded.second.contains("failed transactions retried")) << recorded.second.toStdString();
+    ASSERT_TRUE(recorded.second.contains("failed transactions retried"))
+        << recorded.second.toStdString();
 
     // The same answers, from the trace: the same result, record for record.
     auto replayOptions = e2e::quietOptions();

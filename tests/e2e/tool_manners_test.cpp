@@ -2,7 +2,7 @@
 // whole files; a FIFO or a device where a file should be is refused, never waited on; and what
 // 'params' prints, 'params save --set' takes back, for every instrument type. The tool runs as
 // its own process where a signal or a blocking open is what is tested; every wait is bounded.
-#include "cli.h"
+#include "cli_run.h"
 #include "sim_fixture.h"
 
 #include <QDir>
@@ -22,21 +22,8 @@ using sim::FaultKind;
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-ToolRun runCli(const QStringList& args) {
-    ToolRun r;
-    QTextStream out(&r.out);
-    QTextStream err(&r.err);
-    r.status = cli::run(args, out, err, {.serialDevices = [] { return QStringList(); }});
-    out.flush();
-    err.flush();
-    return r;
-}
+using e2e::runCli;
+using ToolRun = e2e::CliRun;
 
 #ifdef VELTRA_CLI_BINARY
 // The tool in a process of its own, in dir; nothing on its standard input.
