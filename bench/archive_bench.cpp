@@ -50,15 +50,18 @@ void ReadArchive(benchmark::State& state) {
     SilentHost host;
     double total_s = 0.0;
     int failures = 0;
+    int proofs = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         const auto result = veltra::app::readArchive(context, host, '.');
         total_s += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         failures += result.failures;
+        proofs = result.proofs;
     }
     QDir::setCurrent(old);
     const double perRead_s = total_s / static_cast<double>(state.iterations());
     state.counters["failures"] = failures;
+    state.counters["proofs"] = proofs; // in the last read
     if (wireTiming) {
         using veltra::bench::archiveWireLimit_s;
         state.counters["wire_limit_s"] = archiveWireLimit_s;

@@ -47,7 +47,7 @@ bool blankFrom(const archive::ArchiveImage& image, int first) {
 
 } // namespace
 
-TEST(InStepRule, AnAnswerOneTooManyIsProvenAtOnceAndTheUnprovenRecordsAreReadAgain) {
+TEST(InStepRule, AnAnswerOneTooManyIsCaughtWithinAFewRecordsAndTheUnprovenAreReadAgain) {
     archive::ArchiveImage image;
     InStepRule rule(image);
     for (int i = 0; i < InStepRule::cleanBatch; ++i) {
@@ -55,16 +55,20 @@ TEST(InStepRule, AnAnswerOneTooManyIsProvenAtOnceAndTheUnprovenRecordsAreReadAga
         rule.recordAnswered(answer(recordOf(i)));
     }
     ASSERT_EQ(rule.next(), Step::prove);
+    EXPECT_EQ(rule.proof(), InStepRule::Proof::identity);
     rule.proofAnswered(proof());
     EXPECT_EQ(rule.verified(), 100);
 
     // Records 100..119 come right, then the answer to 119 comes once more, in 120's place: the
-    // copy repeats the record before it, so the line is proven before anything else is read,
-    // and that proof is handed 120's record answer: it fails.
+    // copy repeats the record before it, so the line is proven within a few records, and that
+    // proof is handed a record's answer: it fails.
     for (int i = 100; i < 120; ++i) {
         rule.recordAnswered(answer(recordOf(i)));
     }
-    rule.recordAnswered(answer(recordOf(119)));
+    for (int i = 120; i < 120 + InStepRule::proofWithin; ++i) {
+        ASSERT_EQ(rule.next(), Step::readRecord) << i;
+        rule.recordAnswered(answer(recordOf(i - 1)));
+    }
     ASSERT_EQ(rule.next(), Step::prove);
     rule.proofAnswered(proof(Outcome::dataCrc));
     EXPECT_EQ(rule.failures(), 1);
@@ -77,6 +81,9 @@ TEST(InStepRule, AnAnswerOneTooManyIsProvenAtOnceAndTheUnprovenRecordsAreReadAga
         rule.recordAnswered(answer(recordOf(i)));
     }
     ASSERT_EQ(rule.next(), Step::prove);
+    // From the first failure on, no proof asks what the one before it asked: an answer to an
+    // earlier proof that a stalled line lets go late cannot pass for this one.
+    EXPECT_EQ(rule.proof(), InStepRule::Proof::currentData);
 
     // Bytes waiting before a request: an answer nobody asked for. A reply cut short leaves bytes
     // on their way: the line is drained first. A request that got nothing at all is repeated.
@@ -92,6 +99,72 @@ TEST(InStepRule, AnAnswerOneTooManyIsProvenAtOnceAndTheUnprovenRecordsAreReadAga
     EXPECT_EQ(rule.next(), Step::readRecord);
     EXPECT_EQ(rule.record(), 104);
     EXPECT_EQ(rule.failures(), 4);
+}
+
+TEST(InStepRule, ACopyHoweverLateAndTheEndOfARunAreHeardAgainAfterAProof) {
+    archive::ArchiveImage image;
+    InStepRule rule(image);
+    for (int i = 0; i < 100; ++i) {
+        rule.recordAnswered(answer(recordOf(i)));
+    }
+    rule.proofAnswered(proof());
+    // Record 105's answer comes once more, eleven requests late, and the instrument leaves 116's
+    // request unanswered: the copy lands under 116, and the proof passes. Both records are
+    // heard once more; 116's second hearing disagrees, which counts as a failure.
+    for (int i = 100; i < 116; ++i) {
+        rule.recordAnswered(answer(recordOf(i)));
+        ASSERT_EQ(rule.next(), Step::readRecord) << i;
+    }
+    rule.recordAnswered(answer(recordOf(105)));
+    for (int i = 117; i < 116 + InStepRule::proofWithin; ++i) {
+        ASSERT_EQ(rule.next(), Step::readRecord);
+        rule.recordAnswered(answer(recordOf(i)));
+    }
+    ASSERT_EQ(rule.next(), Step::prove);
+    rule.proofAnswered(proof());
+    // The second hearings come right after it, while the line is known to be in step, and the
+    // next proof covers them.
+    for (const int heard : {105, 116}) {
+        ASSERT_EQ(rule.next(), Step::readRecord);
+        EXPECT_EQ(rule.record(), heard);
+        rule.recordAnswered(answer(recordOf(heard)));
+    }
+    while (rule.next() == Step::readRecord) {
+        rule.recordAnswered(answer(recordOf(rule.record())));
+    }
+    rule.proofAnswered(proof());
+    EXPECT_EQ(rule.failures(), 1);
+    EXPECT_EQ(image.recordBytes(116)[0], 116);
+    // 116 is heard a third time at once. A read that ends while a record waits for its second
+    // hearing keeps only what is before it.
+    ASSERT_EQ(rule.next(), Step::readRecord);
+    EXPECT_EQ(rule.record(), 116);
+    rule.recordAnswered(answer(recordOf(116)));
+    rule.recordAnswered(answer(recordOf(40)));
+    rule.endEarly();
+    EXPECT_EQ(rule.verified(), 40);
+    EXPECT_TRUE(blankFrom(image, 40));
+
+    // Inside a run of equal records an answer one too many looks right; the record after the
+    // run is where it shows, so the line is proven there, and the run's last record, which may
+    // be a copy taken where its own answer was lost, is heard once more.
+    archive::ArchiveImage runImage;
+    InStepRule run(runImage);
+    run.recordAnswered(answer(recordOf(0)));
+    for (int i = 1; i < 8; ++i) {
+        run.recordAnswered(answer(recordOf(700)));
+        if (run.next() == Step::prove) {
+            EXPECT_EQ(i, 5); // where the run starts, within a few records
+            run.proofAnswered(proof());
+        }
+    }
+    run.recordAnswered(answer(recordOf(8)));
+    while (run.next() != Step::prove) {
+        run.recordAnswered(answer(recordOf(run.record())));
+    }
+    run.proofAnswered(proof());
+    ASSERT_EQ(run.next(), Step::readRecord);
+    EXPECT_EQ(run.record(), 7);
 }
 
 TEST(InStepRule, TheEleventhFailureEndsTheReadWithOnlyProvenRecords) {
