@@ -226,12 +226,12 @@ TEST_F(StationTest, EveryReadingReachesTheBrokerAcrossARestartAndTheLastWillSays
 #endif
 
 TEST_F(StationTest, ATraceOfAFaultyRunReplaysAsATest) {
-    // A run with a late answer and a doubled one, traced.
+    // A run with a late answer and a doubled record answer, traced.
     auto options = e2e::quietOptions();
     options.endpoint.turnaround = 2ms;
     startSimulator(options);
     simulator->server().injectFault({sim::FaultKind::delay, 1, 1500, 150});
-    simulator->server().injectFault({sim::FaultKind::repeat, 1, 2, 200});
+    simulator->server().injectFault({sim::FaultKind::repeat, 1, 2, 210});
     QTemporaryDir dir;
     const QString trace = dir.filePath("run.trace");
     const auto run = [&](const std::string& device, const QString& traceTo) {
