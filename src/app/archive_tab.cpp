@@ -58,15 +58,13 @@ void applyView(ArchiveTab& tab, const archive::SessionView& view) {
 }
 
 void tellFile(StatusHost& host, const QString& name, const QString& reason) {
-    const StatusMessage& m = status::fileNotWritten;
-    host.showStatus(StatusColour::red, {m.russian.arg(name, reason), m.english.arg(name, reason)});
+    host.showStatus(StatusColour::red, status::fileNotWritten.arg(name, reason));
 }
 
 // No character is lost silently: what the code page could not hold is told.
 void tellReplaced(StatusHost& host, const QString& name, int count) {
-    const StatusMessage& m = status::charactersReplaced;
-    const QString n = QString::number(count);
-    host.showStatus(StatusColour::red, {m.russian.arg(name, n), m.english.arg(name, n)});
+    host.showStatus(StatusColour::red,
+                    status::charactersReplaced.arg(name, QString::number(count)));
 }
 
 } // namespace
@@ -177,13 +175,10 @@ void runFirstDecodingPass(AppContext& context, ArchiveHost& host, QChar separato
     }
     host.showArchiveTab();
     if (lost > 0) {
-        const StatusMessage& m = status::linesNotWritten;
         const auto total = static_cast<int>(pass.archiveLines.size());
-        const auto say = [&](const QString& t) {
-            return t.arg(archive::archiveFileName, QString::number(lost), QString::number(total),
-                         reason);
-        };
-        host.showStatus(StatusColour::red, {say(m.russian), say(m.english)});
+        host.showStatus(StatusColour::red,
+                        status::linesNotWritten.arg(archive::archiveFileName, QString::number(lost),
+                                                    QString::number(total), reason));
     } else if (writeFiles && pass.unmapped > 0) {
         tellReplaced(host, archive::archiveFileName, pass.unmapped);
     }

@@ -26,8 +26,12 @@ QString MeasurementLog::line(const live::CurrentData& d, const QString& computer
         .arg(d.statusFlags);
 }
 
+QString MeasurementLog::pathFor(const QDate& day) const {
+    return m_folder ? QDir(m_location).filePath(dailyFileName(day)) : m_location;
+}
+
 QString MeasurementLog::currentPath() const {
-    return m_folder ? QDir(m_location).filePath(dailyFileName(QDate::currentDate())) : m_location;
+    return pathFor(QDate::currentDate());
 }
 
 FileResult MeasurementLog::openFor(const QString& path) {
@@ -60,8 +64,7 @@ FileResult MeasurementLog::add(const live::CurrentData& reading, const QString& 
     if (m_lastCount && *m_lastCount == reading.measurementCount) {
         return {}; // not a new measurement
     }
-    const QString path = m_folder ? QDir(m_location).filePath(dailyFileName(day)) : m_location;
-    if (FileResult opened = openFor(path); !opened) {
+    if (FileResult opened = openFor(pathFor(day)); !opened) {
         return opened;
     }
     FileResult written = appendWhole(m_file, line(reading, computerTime).toUtf8(), m_durable);

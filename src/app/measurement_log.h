@@ -52,6 +52,7 @@ public:
     [[nodiscard]] static QString dailyFileName(const QDate& day);
 
 private:
+    [[nodiscard]] QString pathFor(const QDate& day) const;
     FileResult openFor(const QString& path);
 
     QString m_location;

@@ -72,10 +72,8 @@ void PollingCycle::logReading() {
     MeasurementLog& log = *m_context.readingsLog;
     // A line written whole, without waiting for the disk: the cycle's second is the reading's.
     if (const FileResult w = log.add(m_context.currentReading); !w) {
-        const StatusMessage& m = status::logNotWritten;
-        const QString file = log.currentPath();
         m_host.showStatus(StatusColour::red,
-                          {m.russian.arg(file, w.reason), m.english.arg(file, w.reason)});
+                          status::logNotWritten.arg(log.currentPath(), w.reason));
     }
 }
 

@@ -61,9 +61,9 @@ TForm1::TForm1(app::AppContext& context, QWidget* parent)
     connect(m_ui->Mabout, &QAction::triggered, this, &TForm1::MaboutClick);
     connect(m_ui->LogReadings, &QAction::triggered, this, &TForm1::LogReadingsClick);
     // The measurement log, as the settings file left it.
-    if (app::loadLogSettings(app::readIniFile(m_settingsPath)).enabled) {
+    if (const auto log = app::loadLogSettings(app::readIniFile(m_settingsPath)); log.enabled) {
         m_ui->LogReadings->setChecked(true);
-        startReadingsLog();
+        startReadingsLog(log);
     }
     connect(m_ui->Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
     connect(m_ui->Button2, &QPushButton::clicked, this, &TForm1::Button11Click);
@@ -74,9 +74,8 @@ TForm1::TForm1(app::AppContext& context, QWidget* parent)
 
 TForm1::~TForm1() = default;
 
-void TForm1::startReadingsLog() {
-    const QString folder =
-        app::logFolder(app::loadLogSettings(app::readIniFile(m_settingsPath)), m_settingsPath);
+void TForm1::startReadingsLog(const app::LogSettings& settings) {
+    const QString folder = app::logFolder(settings, m_settingsPath);
     m_context.readingsLog =
         std::make_unique<app::MeasurementLog>(folder, app::MeasurementLog::Into::folder, false);
     m_ui->LogReadings->setStatusTip(QDir::toNativeSeparators(folder));
@@ -87,10 +86,9 @@ void TForm1::LogReadingsClick(bool checked) {
     app::LogSettings settings = app::loadLogSettings(app::readIniFile(m_settingsPath));
     settings.enabled = checked;
     if (checked) {
-        startReadingsLog();
-        const QString folder = QDir::toNativeSeparators(m_context.readingsLog->location());
-        const app::StatusMessage& m = app::status::logOn;
-        showStatus(app::StatusColour::black, {m.russian.arg(folder), m.english.arg(folder)});
+        startReadingsLog(settings);
+        showStatus(app::StatusColour::black, app::status::logOn.arg(QDir::toNativeSeparators(
+                                                 m_context.readingsLog->location())));
     } else {
         m_context.readingsLog.reset();
         showStatus(app::StatusColour::black, app::status::logOff);

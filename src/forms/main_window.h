@@ -9,6 +9,7 @@
 #include "app/app_context.h"
 #include "app/archive_tab.h"
 #include "app/polling_cycle.h"
+#include "app/settings_file.h"
 #include "app/startup_sequence.h"
 #include "live/live_series.h"
 #include "live/presentation.h"
@@ -164,7 +165,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void startReadingsLog();
+    void startReadingsLog(const app::LogSettings& settings);
     void setUpStatusBar();
     void attachConnectionDialog();
     void setUpGrids();

@@ -49,6 +49,10 @@ struct Bilingual {
         }
         return in(language);
     }
+    // Both texts with the same arguments in their %1, %2, ...
+    template <class... Args> [[nodiscard]] Bilingual arg(const Args&... args) const {
+        return {russian.arg(args...), english.arg(args...)};
+    }
 
     friend bool operator==(const Bilingual&, const Bilingual&) = default;
 };

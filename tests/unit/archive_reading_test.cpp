@@ -40,6 +40,14 @@ instrument::ReadResult<instrument::IdentityBlock> proof(Outcome outcome = Outcom
     return r;
 }
 
+// Records 0..99 read right and proven.
+void keepFirstHundred(InStepRule& rule) {
+    for (int i = 0; i < 100; ++i) {
+        rule.recordAnswered(answer(recordOf(i)));
+    }
+    rule.proofAnswered(proof());
+}
+
 bool blankFrom(const archive::ArchiveImage& image, int first) {
     return std::all_of(image.bytes.begin() + first * 10, image.bytes.end(),
                        [](std::uint8_t b) { return b == 0; });
@@ -104,10 +112,7 @@ TEST(InStepRule, AnAnswerOneTooManyIsCaughtWithinAFewRecordsAndTheUnprovenAreRea
 TEST(InStepRule, ACopyHoweverLateAndTheEndOfARunAreHeardAgainAfterAProof) {
     archive::ArchiveImage image;
     InStepRule rule(image);
-    for (int i = 0; i < 100; ++i) {
-        rule.recordAnswered(answer(recordOf(i)));
-    }
-    rule.proofAnswered(proof());
+    keepFirstHundred(rule);
     // Record 105's answer comes once more, eleven requests late, and the instrument leaves 116's
     // request unanswered: the copy lands under 116, and the proof passes. Both records are
     // heard once more; 116's second hearing disagrees, which counts as a failure.
@@ -170,10 +175,7 @@ TEST(InStepRule, ACopyHoweverLateAndTheEndOfARunAreHeardAgainAfterAProof) {
 TEST(InStepRule, TheEleventhFailureEndsTheReadWithOnlyProvenRecords) {
     archive::ArchiveImage image;
     InStepRule rule(image);
-    for (int i = 0; i < 100; ++i) {
-        rule.recordAnswered(answer(recordOf(i)));
-    }
-    rule.proofAnswered(proof());
+    keepFirstHundred(rule);
     for (int failure = 1; failure <= 11; ++failure) {
         ASSERT_EQ(rule.next(), Step::readRecord) << failure;
         rule.recordAnswered(answer(recordOf(100)));
