@@ -91,8 +91,8 @@ ReadReport DeviceLink::readBlock(std::uint8_t command, std::uint16_t length,
 DrainReport DeviceLink::drain(int quiet_ms, int limit_ms) {
     std::array<std::uint8_t, 64> scratch{};
     DrainReport report;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
-    while (std::chrono::steady_clock::now() < deadline && !interrupted()) {
+    const auto deadline = m_port->now() + std::chrono::milliseconds(limit_ms);
+    while (m_port->now() < deadline && !interrupted()) {
         const std::size_t n = readWithin(scratch, quiet_ms);
         if (n == 0) {
             report.quiet = !interrupted();
@@ -108,12 +108,11 @@ std::size_t DeviceLink::readWithin(std::span<std::uint8_t> dest, int timeout_ms)
         return m_port->read(dest, timeout_ms);
     }
     constexpr std::chrono::milliseconds::rep slice_ms = 100;
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    const auto deadline = m_port->now() + std::chrono::milliseconds(timeout_ms);
     std::size_t got = 0;
     while (got < dest.size() && !m_interrupted()) {
         const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - m_port->now()).count();
         if (left <= 0) {
             break;
         }

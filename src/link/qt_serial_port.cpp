@@ -150,15 +150,21 @@ std::size_t QtSerialPort::purge() {
     if (!m_port.isOpen()) {
         return 0;
     }
-    // What Qt has taken in already, and what still waits in the driver's queue.
-    auto waiting = static_cast<std::size_t>(std::max<qint64>(0, m_port.bytesAvailable()));
-#ifdef Q_OS_UNIX
-    int queued = 0;
-    if (::ioctl(static_cast<int>(m_port.handle()), FIONREAD, &queued) == 0 && queued > 0) {
-        waiting += static_cast<std::size_t>(queued);
+    // What has arrived is read and counted rather than flushed: a byte that came between a look
+    // at the driver's queue and the flush would be thrown away unseen, and an answer nobody
+    // asked for is the only sign that the line is out of step. Bytes that arrive after the last
+    // look stay for the next read, which then sees them. A line that never stops babbling is
+    // read for a bounded number of rounds.
+    constexpr int rounds = 64;
+    std::size_t waiting = 0;
+    for (int round = 0; round < rounds; ++round) {
+        waiting += static_cast<std::size_t>(m_port.readAll().size());
+        if (!m_port.waitForReadyRead(0)) {
+            break;
+        }
     }
-#endif
-    m_port.clear(QSerialPort::AllDirections);
+    waiting += static_cast<std::size_t>(m_port.readAll().size());
+    m_port.clear(QSerialPort::Output);
     return waiting;
 }
 
@@ -187,6 +193,7 @@ std::size_t QtSerialPort::read(std::span<std::uint8_t> dest, int timeout_ms) {
     }
     const QDeadlineTimer deadline(timeout_ms);
     std::size_t got = 0;
+    bool past = false;
     while (got < dest.size()) {
         const qint64 n = m_port.read(reinterpret_cast<char*>(dest.data() + got),
                                      static_cast<qint64>(dest.size() - got));
@@ -194,10 +201,13 @@ std::size_t QtSerialPort::read(std::span<std::uint8_t> dest, int timeout_ms) {
             break;
         }
         got += static_cast<std::size_t>(n);
-        if (got >= dest.size() || deadline.hasExpired()) {
+        if (got >= dest.size() || past) {
             break;
         }
-        if (!m_port.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+        // Once the time is up the driver is asked once more, without waiting, for what it
+        // holds: a read with no time-out takes what has arrived, not only what Qt took in.
+        past = deadline.hasExpired();
+        if (!m_port.waitForReadyRead(past ? 0 : static_cast<int>(deadline.remainingTime()))) {
             // Time-out, or the device went away (an unplugged adapter): nothing more comes.
             if (m_port.bytesAvailable() == 0) {
                 break;

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -45,7 +46,8 @@ public:
 
     // Discards everything pending in both directions. Returns how many received bytes were
     // waiting and are now thrown away: bytes nobody asked for yet, a sign the line is not in
-    // step with the requests.
+    // step with the requests. Every byte thrown away is counted: one that arrives while the
+    // purge runs is either counted or left for the next read, never dropped unseen.
     virtual std::size_t purge() = 0;
 
     // Writes the bytes, giving up after timeout_ms. Returns the count actually written.
@@ -53,6 +55,12 @@ public:
 
     // Reads until dest is full or timeout_ms has passed since the call. Returns the count read.
     virtual std::size_t read(std::span<std::uint8_t> dest, int timeout_ms) = 0;
+
+    // The clock the port's time-outs run on: the system's steady clock, or a simulated line's
+    // own, so that whoever times a wait on the port (a drain) measures it on the same clock.
+    [[nodiscard]] virtual std::chrono::steady_clock::time_point now() const {
+        return std::chrono::steady_clock::now();
+    }
 };
 
 // The platform's serial port (QtSerialPort backend).

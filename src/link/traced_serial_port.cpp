@@ -2,7 +2,9 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 
 namespace veltra::link {
 
@@ -99,8 +101,22 @@ std::size_t TracedSerialPort::write(std::span<const std::uint8_t> bytes, int tim
 }
 
 std::size_t TracedSerialPort::read(std::span<std::uint8_t> dest, int timeout_ms) {
-    const std::size_t got = m_port->read(dest, timeout_ms);
-    bytesLine("<", dest.first(got));
+    // Read in short slices, so that each byte's line carries the time it came within a few
+    // milliseconds rather than the time a long wait ended: a replay sends it when it came.
+    constexpr int slice_ms = 5;
+    const auto deadline = m_port->now() + std::chrono::milliseconds(timeout_ms);
+    std::size_t got = 0;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - m_port->now());
+        const int wait_ms =
+            static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, slice_ms));
+        const std::size_t n = m_port->read(dest.subspan(got), wait_ms);
+        bytesLine("<", dest.subspan(got, n));
+        got += n;
+        if (got == dest.size() || wait_ms == 0 || !m_port->isOpen()) {
+            break;
+        }
+    }
     if (got < dest.size() && timeout_ms > 0) {
         line(QStringLiteral("timeout %1 of %2 within %3 ms")
                  .arg(got)

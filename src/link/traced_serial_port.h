@@ -44,6 +44,9 @@ public:
     std::size_t purge() override;
     std::size_t write(std::span<const std::uint8_t> bytes, int timeout_ms) override;
     std::size_t read(std::span<std::uint8_t> dest, int timeout_ms) override;
+    [[nodiscard]] std::chrono::steady_clock::time_point now() const override {
+        return m_port->now();
+    }
 
 private:
     void line(const QString& text);

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -110,10 +111,33 @@ public:
         if (!isOpen()) {
             return 0;
         }
-        DWORD errors = 0;
-        COMSTAT status{};
-        const std::size_t waiting = ClearCommError(m_handle, &errors, &status) ? status.cbInQue : 0;
-        PurgeComm(m_handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+        // What has arrived is read and counted rather than purged: a byte that came between a
+        // look at the queue and PurgeComm would be thrown away unseen, and an answer nobody
+        // asked for is the only sign that the line is out of step. Reads that return at once
+        // with what is there (an interval time-out of MAXDWORD and no totals); what arrives
+        // after the last one stays for the next read. Only the transmit side is purged.
+        std::size_t waiting = 0;
+        if (m_timeouts) {
+            COMMTIMEOUTS now = *m_timeouts;
+            now.ReadIntervalTimeout = MAXDWORD;
+            now.ReadTotalTimeoutMultiplier = 0;
+            now.ReadTotalTimeoutConstant = 0;
+            if (SetCommTimeouts(m_handle, &now)) {
+                std::array<std::uint8_t, 256> scratch{};
+                constexpr int rounds = 64; // a line that never stops babbling
+                for (int round = 0; round < rounds; ++round) {
+                    DWORD got = 0;
+                    if (!ReadFile(m_handle, scratch.data(), static_cast<DWORD>(scratch.size()),
+                                  &got, nullptr) ||
+                        got == 0) {
+                        break;
+                    }
+                    waiting += got;
+                }
+                SetCommTimeouts(m_handle, &*m_timeouts);
+            }
+        }
+        PurgeComm(m_handle, PURGE_TXABORT | PURGE_TXCLEAR);
         return waiting;
     }
 
