@@ -153,7 +153,7 @@ const std::vector<Command>& table() {
          "--port N|PATH archive read FILE",
          "read the instrument's 800 archive records and save their image (8000 bytes) to FILE",
          portLine +
-             "  Reads as \"Чтение архива\" does (ten failed transactions are retried, the "
+             "  Reads as \"Чтение архива\" does (ten faults of the line are retried, the "
              "eleventh\n"
              "  ends the read). FILE is replaced only once wholly written; when the read ends\n"
              "  early, the records read so far go to FILE.partial. Record i is at offset 10*i.\n",

@@ -19,6 +19,17 @@ using text::userDecimalSeparator;
 
 constexpr qint64 imageBytes = static_cast<qint64>(archive::recordCapacity * archive::recordSize);
 
+// How a read that ended early ended: the budget of ten faults spent, or the reader's cap on work.
+QString howItEnded(const app::ArchiveReadResult& read) {
+    if (read.overWorked) {
+        return QStringLiteral("ended after %1 transactions without the line staying in step")
+            .arg(read.transactions);
+    }
+    return QStringLiteral("ended after %1 faults of the line (%2 failed transactions)")
+        .arg(read.faults)
+        .arg(read.failures);
+}
+
 class ArchiveProgress final : public app::ArchiveHost {
 public:
     ArchiveProgress(QTextStream& err, bool terminal) : m_err(err), m_terminal(terminal) {}
@@ -97,8 +108,8 @@ std::unique_ptr<Context> loadedArchive(const Invocation& call, Streams io, Archi
         } else if (read.outcome == app::ArchiveReadOutcome::interrupted) {
             status = exitInterrupted;
         } else {
-            io.err << "veltra-cli: " << portName(*context) << ": the archive read ended after "
-                   << read.failures << " failed transactions\n";
+            io.err << "veltra-cli: " << portName(*context) << ": the archive read "
+                   << howItEnded(read) << '\n';
         }
         return nullptr;
     }
@@ -184,10 +195,8 @@ int commandArchiveRead(const Invocation& call, Streams io) {
         const QString partial = path + QStringLiteral(".partial");
         const bool interrupted = read.outcome == app::ArchiveReadOutcome::interrupted;
         io.err << "veltra-cli: " << portName(*context) << ": the archive read "
-               << (interrupted
-                       ? QStringLiteral("was interrupted")
-                       : QStringLiteral("ended after %1 failed transactions").arg(read.failures))
-               << "; " << read.recordsRead << " records read";
+               << (interrupted ? QStringLiteral("was interrupted") : howItEnded(read)) << "; "
+               << read.recordsRead << " records read";
         if (read.recordsRead > 0) {
             const app::FileResult saved =
                 app::replaceFile(partial, imageData(*context, read.recordsRead));

@@ -229,7 +229,10 @@ Response ProtocolServer::withFault(std::vector<std::uint8_t> reply) {
         fault.kind = m_options.randomKinds.empty()
                          ? static_cast<FaultKind>(m_rng() % 6) // silence .. delay
                          : m_options.randomKinds[m_rng() % m_options.randomKinds.size()];
-        fault.delay_ms = 200;
+        const auto [lo, hi] =
+            fault.kind == FaultKind::repeat ? m_options.randomCopy_ms : m_options.randomDelay_ms;
+        fault.delay_ms =
+            hi > lo ? std::uniform_int_distribution<int>(lo, hi)(m_rng) : lo; // one draw less
         faulty = true;
     }
     if (!faulty) {

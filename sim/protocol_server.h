@@ -18,6 +18,7 @@
 #include <optional>
 #include <random>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace veltra::sim {
@@ -82,6 +83,10 @@ struct ServerOptions {
     bool echoHeader = true;
     // The kinds a random fault is drawn from (empty: all but dropping the port).
     std::vector<FaultKind> randomKinds = {};
+    // How late a random delay's answer comes, and how long after its answer a random repeat's
+    // copy follows: drawn evenly from each range, in milliseconds.
+    std::pair<int, int> randomDelay_ms{200, 200};
+    std::pair<int, int> randomCopy_ms{200, 200};
 };
 
 class ProtocolServer final : public Responder {

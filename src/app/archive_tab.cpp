@@ -120,7 +120,9 @@ ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar sepa
     const auto reading = instrument::readArchiveRecords(
         context.link, image, [&host](int records) { host.showReadProgress(records); });
     result.recordsRead = reading.recordsRead;
+    result.faults = reading.faults;
     result.failures = reading.failures;
+    result.overWorked = reading.end == instrument::ArchiveReading::End::overWorked;
     result.transactions = reading.transactions;
     result.proofs = reading.proofs;
     if (reading.end != instrument::ArchiveReading::End::read) {

@@ -61,14 +61,16 @@ public:
 enum class ArchiveReadOutcome { read, portError, aborted, interrupted };
 struct ArchiveReadResult {
     ArchiveReadOutcome outcome = ArchiveReadOutcome::read;
-    int recordsRead = 0;  // records known to be right, from record 0 on
-    int failures = 0;     // failed transactions
-    int transactions = 0; // record reads and proofs made, the failed ones included
-    int proofs = 0;       // of them, proofs that the line is in step
+    int recordsRead = 0;     // records known to be right, from record 0 on
+    int faults = 0;          // faults of the line spent from the budget of ten
+    int failures = 0;        // failed transactions and signs of a shift, echoes of a fault included
+    bool overWorked = false; // ended by the reader's cap on work, not by the budget
+    int transactions = 0;    // record reads and proofs made, the failed ones included
+    int proofs = 0;          // of them, proofs that the line is in step
 };
 
 // readArchive: reads the 800 records into the image (instrument/archive_reader.h: a record is
-// kept only once the line is known to be in step; ten failed transactions are retried silently,
+// kept only once the line is known to be in step; ten faults of the line are retried silently,
 // the eleventh anywhere ends the read), then runs the first decoding pass. A read that ends
 // early keeps only the records known to be right. With writeFiles the pass appends every
 // record's line to "archive.txt".

@@ -9,11 +9,9 @@ namespace {
 
 constexpr int capacity = static_cast<int>(archive::recordCapacity);
 
-// Whether what the failed transaction left may still be arriving: the reply had started to come
-// but not all of it, or bytes were waiting before it. A reply that came whole with a bad CRC,
-// and a request that got nothing at all, leave nothing behind.
-bool mayLeaveBytes(const ReadFacts& read) {
-    return read.stale > 0 || (read.received > 0 && read.outcome != Outcome::dataCrc);
+// A request that got nothing at all in its time.
+bool silent(const ReadFacts& read) {
+    return read.outcome == Outcome::noHeader && read.received == 0;
 }
 
 } // namespace
@@ -22,16 +20,16 @@ InStepRule::InStepRule(archive::ArchiveImage& image, int failureBudget)
     : m_image(image), m_budget(failureBudget) {}
 
 InStepRule::Step InStepRule::next() const {
-    if (m_failures > m_budget) {
+    if (m_budget.spent() || overWorked()) {
         return Step::givenUp;
     }
     if (m_settle) {
         return Step::settle;
     }
-    if (m_verified == capacity && m_toConfirm.empty()) {
+    if (m_verified == capacity && m_toConfirm.empty() && !m_owed) {
         return Step::done;
     }
-    if (confirming() || !proofDue()) {
+    if (owedApart() || confirming() || !proofDue()) {
         return Step::readRecord;
     }
     return Step::prove;
@@ -41,27 +39,50 @@ bool InStepRule::answered(const ReadFacts& read, bool ok) {
     ++m_transactions;
     const bool staleBefore = m_started && read.stale > 0;
     m_started = true;
-    if (!ok || staleBefore) {
-        doubt(mayLeaveBytes(read));
-        return false;
+    if (ok && !staleBefore) {
+        return true;
     }
-    return true;
+    m_failedBefore = true;
+    if (silent(read)) {
+        // Rule 6: nothing is dropped and nothing else is asked; a proof within a few records.
+        m_budget.silence();
+        m_batch = doubtBatch;
+        m_batchEnd = std::min(m_batchEnd, std::min(capacity, m_next + proofWithin));
+        if (!staleBefore) {
+            return false;
+        }
+    }
+    m_budget.failure();
+    doubt();
+    return false;
 }
 
 void InStepRule::recordAnswered(const ReadResult<archive::RecordBytes>& read) {
-    if (confirming()) {
-        if (answered(read, read.ok())) {
-            m_seconds.push_back(*read.value);
-        }
+    const int asked = record();
+    const bool apart = owedApart();
+    const bool confirmingNow = !apart && confirming();
+    const bool inWindow = m_budget.windowOpen();
+    if (!answered(read, read.ok())) {
+        m_owed = asked; // rule 6: its answer may still come; asked again before another
         return;
     }
-    if (!answered(read, read.ok())) {
+    if (m_owed == asked) {
+        m_owed.reset();
+    }
+    if (apart) {
+        // Asked only so that a late answer to it lands here: heard, not kept.
+        remember(asked, *read.value);
+        return;
+    }
+    if (confirmingNow) {
+        m_seconds.push_back(*read.value);
+        m_secondsInWindow.push_back(inWindow);
         return;
     }
     const auto i = static_cast<std::size_t>(m_next);
     m_image.setRecord(i, *read.value);
     const Check check = checkAt(m_next, *read.value);
-    hear(m_next, *read.value);
+    hear(m_next, *read.value, inWindow);
     if (check.copy) {
         // This record and every one it repeats that is kept or about to be proven with it.
         toConfirm(m_next);
@@ -79,12 +100,18 @@ void InStepRule::recordAnswered(const ReadResult<archive::RecordBytes>& read) {
     ++m_next;
 }
 
-void InStepRule::hear(int i, const archive::RecordBytes& answer) {
+void InStepRule::remember(int i, const archive::RecordBytes& answer) {
+    auto& history = m_history[static_cast<std::size_t>(i)];
+    if (std::find(history.begin(), history.end(), answer) == history.end()) {
+        history.push_back(answer);
+    }
+}
+
+void InStepRule::hear(int i, const archive::RecordBytes& answer, bool inWindow) {
     const auto k = static_cast<std::size_t>(i);
     m_heard[k] = answer;
-    if (std::find(m_history[k].begin(), m_history[k].end(), answer) == m_history[k].end()) {
-        m_history[k].push_back(answer);
-    }
+    m_heardInWindow[k] = inWindow;
+    remember(i, answer);
 }
 
 void InStepRule::confirmCopiesOf(int i, int below) {
@@ -104,27 +131,24 @@ void InStepRule::toConfirm(int i) {
 }
 
 InStepRule::Proof InStepRule::proof() const {
-    if (m_proofsSinceFailure < 0) {
-        return Proof::identity;
-    }
-    constexpr std::array turns{Proof::currentData, Proof::parameters, Proof::identity};
-    return turns[static_cast<std::size_t>(m_proofsSinceFailure) % turns.size()];
+    constexpr std::array turns{Proof::identity, Proof::currentData, Proof::parameters};
+    return turns[static_cast<std::size_t>(m_proofTurn) % turns.size()];
 }
 
 void InStepRule::proofAnswered(const ReadFacts& read, bool ok) {
     ++m_proofs;
-    if (m_proofsSinceFailure >= 0) {
-        ++m_proofsSinceFailure;
-    }
-    const std::vector<int> group = std::exchange(m_group, {});
-    const std::vector<archive::RecordBytes> seconds = std::exchange(m_seconds, {});
+    // Rule 6: the proof after one that got nothing is of another kind; any answer brings the
+    // identity probe back.
+    m_proofTurn = silent(read) ? m_proofTurn + 1 : 0;
     if (!answered(read, ok)) {
-        return;
+        return; // a silence keeps the second hearings for the next proof; a doubt drops them
     }
+    m_budget.clear();
     m_verified = m_next;
-    m_batch = std::min(longestBatch, 2 * m_batch);
+    m_batch = std::min(m_failedBefore ? faultyBatch : longestBatch, 2 * m_batch);
     m_batchEnd = std::min(capacity, m_next + m_batch);
-    applySeconds(group, seconds);
+    applySeconds(std::exchange(m_group, {}), std::exchange(m_seconds, {}),
+                 std::exchange(m_secondsInWindow, {}));
     // Every record still waiting is kept now: the group is heard at once, and proven soon, so
     // that a read ending early keeps as much as it knows to be right.
     m_group = m_toConfirm;
@@ -134,7 +158,8 @@ void InStepRule::proofAnswered(const ReadFacts& read, bool ok) {
 }
 
 void InStepRule::applySeconds(const std::vector<int>& heardAgain,
-                              const std::vector<archive::RecordBytes>& seconds) {
+                              const std::vector<archive::RecordBytes>& seconds,
+                              const std::vector<bool>& secondsInWindow) {
     std::vector<int> disagreed;
     for (std::size_t n = 0; n < seconds.size(); ++n) {
         const auto i = static_cast<std::size_t>(heardAgain[n]);
@@ -143,11 +168,16 @@ void InStepRule::applySeconds(const std::vector<int>& heardAgain,
             m_toConfirm.erase(std::find(m_toConfirm.begin(), m_toConfirm.end(), heardAgain[n]));
         } else {
             // The two hearings disagree: one of them was not this record's answer. The newer
-            // one is kept and heard once more, and so is any kept record that holds it.
-            ++m_failures;
-            m_proofsSinceFailure = std::max(m_proofsSinceFailure, 0);
+            // one is kept and heard once more, and so is any kept record that holds it. Paid
+            // for already when either hearing was made while a silence's answer could come.
+            if (m_heardInWindow[i] || secondsInWindow[n]) {
+                m_budget.echo();
+            } else {
+                m_budget.failure();
+            }
+            m_failedBefore = true;
             m_image.setRecord(i, seconds[n]);
-            hear(heardAgain[n], seconds[n]);
+            hear(heardAgain[n], seconds[n], secondsInWindow[n]);
             disagreed.push_back(heardAgain[n]);
         }
     }
@@ -159,8 +189,9 @@ void InStepRule::applySeconds(const std::vector<int>& heardAgain,
 void InStepRule::settled(const link::DrainReport& drain) {
     if (drain.quiet) {
         m_settle = false;
+        m_budget.clear();
     } else {
-        ++m_failures; // a line that does not fall quiet: the settle is tried again
+        m_budget.failureAlways(); // a line that does not fall quiet: the settle is tried again
     }
 }
 
@@ -171,6 +202,7 @@ void InStepRule::abandon() {
     m_next = m_verified;
     m_group.clear();
     m_seconds.clear();
+    m_secondsInWindow.clear();
     // Unproven records are heard afresh when they are read again.
     m_toConfirm.erase(std::lower_bound(m_toConfirm.begin(), m_toConfirm.end(), m_verified),
                       m_toConfirm.end());
@@ -184,13 +216,11 @@ void InStepRule::endEarly() {
     }
 }
 
-void InStepRule::doubt(bool drainFirst) {
-    ++m_failures;
-    m_proofsSinceFailure = std::max(m_proofsSinceFailure, 0);
+void InStepRule::doubt() {
     abandon();
     m_batch = doubtBatch;
     m_batchEnd = std::min(capacity, m_verified + m_batch);
-    m_settle = m_settle || drainFirst;
+    m_settle = true;
 }
 
 InStepRule::Check InStepRule::checkAt(int i, const archive::RecordBytes& record) const {
@@ -256,8 +286,9 @@ ArchiveReading readArchiveRecords(link::DeviceLink& link, archive::ArchiveImage&
             running = false;
             break;
         case InStepRule::Step::givenUp:
+            reading.end =
+                rule.overWorked() ? ArchiveReading::End::overWorked : ArchiveReading::End::givenUp;
             rule.endEarly();
-            reading.end = ArchiveReading::End::givenUp;
             running = false;
             break;
         }
@@ -271,6 +302,7 @@ ArchiveReading readArchiveRecords(link::DeviceLink& link, archive::ArchiveImage&
         }
     }
     reading.recordsRead = rule.verified();
+    reading.faults = rule.faults();
     reading.failures = rule.failures();
     reading.transactions = rule.transactions();
     reading.proofs = rule.proofs();

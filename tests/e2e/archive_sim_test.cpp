@@ -84,12 +84,12 @@ TEST_F(ArchiveSimTest, ACompleteReadKeepsEveryRecordShowsSessionOneAndAppendsThe
     ASSERT_EQ(result.outcome, app::ArchiveReadOutcome::read);
     // Seven records heard twice: 481 and 120 (blanks), 482 (the end of the run 481..482), 641
     // and 261 (all 0xFF), 642 (a blank again), 799 (the end of the blank tail), in a group right
-    // after the proof that follows their first hearing. Proofs after 100 and 300 (a batch of a
-    // hundred, then two hundred), within four records of 481..483 and of 641..643 (repeats, runs
-    // that start and end), within four records of each of the two groups, at the end, and after
-    // the last group.
+    // after the proof that follows their first hearing. Proofs after 8, 24, 56 and 120 records
+    // (batches that double from eight, so a read that ends early keeps what it proved), within
+    // four records of 481..483 and of 641..643 (repeats, runs that start and end), within four
+    // records of each group, at the end, and after the last group.
     EXPECT_EQ(result.transactions, 807 + result.proofs);
-    EXPECT_EQ(result.proofs, 8);
+    EXPECT_EQ(result.proofs, 12);
     EXPECT_EQ(result.failures, 0);
     EXPECT_TRUE(imageMatchesTheInstrument());
     const auto& image = context->archive;
@@ -103,7 +103,7 @@ TEST_F(ArchiveSimTest, ACompleteReadKeepsEveryRecordShowsSessionOneAndAppendsThe
     ASSERT_EQ(log.size(), static_cast<std::size_t>(result.transactions));
     const std::vector<std::uint8_t> probe{0x10, 0x00, 0x14, 0x00, 0x80, 0xA4, 0x67};
     EXPECT_EQ(log.front(), (std::vector<std::uint8_t>{0x25, 0x00, 0x0A, 0x00, 0x00, 0x49, 0xC5}));
-    EXPECT_EQ(log[100], probe); // the line proven in step after the first hundred records
+    EXPECT_EQ(log[8], probe); // the line proven in step after the first eight records
     EXPECT_EQ(log[log.size() - 2],
               (std::vector<std::uint8_t>{0x25, 0x00, 0x0A, 0x03, 0x1F, 0x08, 0xFD}));
     EXPECT_EQ(log.back(), probe);

@@ -40,12 +40,20 @@ instrument::ReadResult<instrument::IdentityBlock> proof(Outcome outcome = Outcom
     return r;
 }
 
-// Records 0..99 read right and proven.
-void keepFirstHundred(InStepRule& rule) {
-    for (int i = 0; i < 100; ++i) {
-        rule.recordAnswered(answer(recordOf(i)));
+const instrument::ReadResult<archive::RecordBytes> nothing{{Outcome::noHeader, 0, 19, 0},
+                                                           std::nullopt};
+
+// Records read right and proven, from where the rule stands, until at least `records` are kept;
+// returns how many are.
+int keepAtLeast(InStepRule& rule, int records) {
+    while (rule.verified() < records) {
+        if (rule.next() == Step::prove) {
+            rule.proofAnswered(proof());
+        } else {
+            rule.recordAnswered(answer(recordOf(rule.record())));
+        }
     }
-    rule.proofAnswered(proof());
+    return rule.verified();
 }
 
 bool blankFrom(const archive::ArchiveImage& image, int first) {
@@ -58,6 +66,7 @@ bool blankFrom(const archive::ArchiveImage& image, int first) {
 TEST(InStepRule, AnAnswerOneTooManyIsCaughtWithinAFewRecordsAndTheUnprovenAreReadAgain) {
     archive::ArchiveImage image;
     InStepRule rule(image);
+    // The first proof comes after a short batch, so a read that ends soon keeps what it proved.
     for (int i = 0; i < InStepRule::cleanBatch; ++i) {
         ASSERT_EQ(rule.next(), Step::readRecord);
         rule.recordAnswered(answer(recordOf(i)));
@@ -65,63 +74,87 @@ TEST(InStepRule, AnAnswerOneTooManyIsCaughtWithinAFewRecordsAndTheUnprovenAreRea
     ASSERT_EQ(rule.next(), Step::prove);
     EXPECT_EQ(rule.proof(), InStepRule::Proof::identity);
     rule.proofAnswered(proof());
-    EXPECT_EQ(rule.verified(), 100);
+    EXPECT_EQ(rule.verified(), InStepRule::cleanBatch);
+    const int v = keepAtLeast(rule, 100);
 
-    // Records 100..119 come right, then the answer to 119 comes once more, in 120's place: the
-    // copy repeats the record before it, so the line is proven within a few records, and that
-    // proof is handed a record's answer: it fails.
-    for (int i = 100; i < 120; ++i) {
+    // Twenty records come right, then the answer to the last comes once more, in the next
+    // one's place: the copy repeats the record before it, so the line is proven within a few
+    // records, and that proof is handed a record's answer: it fails.
+    for (int i = v; i < v + 20; ++i) {
         rule.recordAnswered(answer(recordOf(i)));
     }
-    for (int i = 120; i < 120 + InStepRule::proofWithin; ++i) {
+    for (int i = v + 20; i < v + 20 + InStepRule::proofWithin; ++i) {
         ASSERT_EQ(rule.next(), Step::readRecord) << i;
         rule.recordAnswered(answer(recordOf(i - 1)));
     }
     ASSERT_EQ(rule.next(), Step::prove);
     rule.proofAnswered(proof(Outcome::dataCrc));
     EXPECT_EQ(rule.failures(), 1);
-    EXPECT_EQ(rule.verified(), 100);
-    EXPECT_TRUE(blankFrom(image, 100)); // only right records stay
-    // Read again from the last proof, in a short batch, at once (the spoiled answer came whole).
+    EXPECT_EQ(rule.verified(), v);
+    EXPECT_TRUE(blankFrom(image, v)); // only right records stay
+    // The line is drained until quiet, then read again from the last proof in a short batch.
+    ASSERT_EQ(rule.next(), Step::settle);
+    rule.settled({29, true});
     ASSERT_EQ(rule.next(), Step::readRecord);
-    EXPECT_EQ(rule.record(), 100);
-    for (int i = 100; i < 100 + InStepRule::doubtBatch; ++i) {
+    EXPECT_EQ(rule.record(), v);
+    for (int i = v; i < v + InStepRule::doubtBatch; ++i) {
         rule.recordAnswered(answer(recordOf(i)));
     }
     ASSERT_EQ(rule.next(), Step::prove);
-    // From the first failure on, no proof asks what the one before it asked: an answer to an
-    // earlier proof that a stalled line lets go late cannot pass for this one.
+    // A proof that gets nothing is followed by one of another kind, which its late answer
+    // cannot pass for; the records it was to prove are not dropped for that.
+    EXPECT_EQ(rule.proof(), InStepRule::Proof::identity);
+    rule.proofAnswered(proof(Outcome::noHeader, 0));
+    ASSERT_EQ(rule.next(), Step::prove);
     EXPECT_EQ(rule.proof(), InStepRule::Proof::currentData);
-
-    // Bytes waiting before a request: an answer nobody asked for. A reply cut short leaves bytes
-    // on their way: the line is drained first. A request that got nothing at all is repeated.
     rule.proofAnswered(proof());
-    rule.recordAnswered(answer(recordOf(104), 19));
+    EXPECT_EQ(rule.verified(), v + InStepRule::doubtBatch);
+    EXPECT_EQ(rule.proof(), InStepRule::Proof::identity);
+
+    // Bytes waiting before a request: an answer nobody asked for. A reply cut short, likewise:
+    // the line is drained first. A request that got nothing is repeated, and nothing else is
+    // asked until its record is heard: its answer may yet come.
+    const int w = rule.verified();
+    rule.recordAnswered(answer(recordOf(w), 19));
     EXPECT_EQ(rule.next(), Step::settle);
     rule.settled({19, true});
     EXPECT_EQ(rule.next(), Step::readRecord);
     rule.recordAnswered({{Outcome::dataShort, 7, 19, 0}, std::nullopt});
     EXPECT_EQ(rule.next(), Step::settle);
     rule.settled({0, true});
-    rule.recordAnswered({{Outcome::noHeader, 0, 19, 0}, std::nullopt});
+    rule.recordAnswered(answer(recordOf(w)));
+    rule.recordAnswered(nothing);
     EXPECT_EQ(rule.next(), Step::readRecord);
-    EXPECT_EQ(rule.record(), 104);
-    EXPECT_EQ(rule.failures(), 4);
+    EXPECT_EQ(rule.record(), w + 1);
+    EXPECT_EQ(rule.failures(), 5);
+    EXPECT_EQ(rule.faults(), 5);
+
+    // One that got nothing with bytes waiting before it: the unproven records go, but the one
+    // that got nothing is asked first, and what it brings is heard, not kept.
+    rule.recordAnswered({{Outcome::noHeader, 0, 19, 19}, std::nullopt});
+    ASSERT_EQ(rule.next(), Step::settle);
+    rule.settled({19, true});
+    ASSERT_EQ(rule.next(), Step::readRecord);
+    EXPECT_EQ(rule.record(), w + 1);
+    EXPECT_EQ(rule.position(), w);
+    rule.recordAnswered(answer(recordOf(w + 1)));
+    EXPECT_TRUE(blankFrom(image, w));
+    EXPECT_EQ(rule.record(), w);
 }
 
 TEST(InStepRule, ACopyHoweverLateAndTheEndOfARunAreHeardAgainAfterAProof) {
     archive::ArchiveImage image;
     InStepRule rule(image);
-    keepFirstHundred(rule);
-    // Record 105's answer comes once more, eleven requests late, and the instrument leaves 116's
-    // request unanswered: the copy lands under 116, and the proof passes. Both records are
-    // heard once more; 116's second hearing disagrees, which counts as a failure.
-    for (int i = 100; i < 116; ++i) {
+    const int v = keepAtLeast(rule, 100);
+    // Record v+5's answer comes once more, eleven requests late, and the instrument leaves
+    // v+16's request unanswered: the copy lands under v+16, and the proof passes. Both records
+    // are heard once more; v+16's second hearing disagrees, which counts as a failure.
+    for (int i = v; i < v + 16; ++i) {
         rule.recordAnswered(answer(recordOf(i)));
         ASSERT_EQ(rule.next(), Step::readRecord) << i;
     }
-    rule.recordAnswered(answer(recordOf(105)));
-    for (int i = 117; i < 116 + InStepRule::proofWithin; ++i) {
+    rule.recordAnswered(answer(recordOf(v + 5)));
+    for (int i = v + 17; i < v + 16 + InStepRule::proofWithin; ++i) {
         ASSERT_EQ(rule.next(), Step::readRecord);
         rule.recordAnswered(answer(recordOf(i)));
     }
@@ -129,7 +162,7 @@ TEST(InStepRule, ACopyHoweverLateAndTheEndOfARunAreHeardAgainAfterAProof) {
     rule.proofAnswered(proof());
     // The second hearings come right after it, while the line is known to be in step, and the
     // next proof covers them.
-    for (const int heard : {105, 116}) {
+    for (const int heard : {v + 5, v + 16}) {
         ASSERT_EQ(rule.next(), Step::readRecord);
         EXPECT_EQ(rule.record(), heard);
         rule.recordAnswered(answer(recordOf(heard)));
@@ -139,12 +172,12 @@ TEST(InStepRule, ACopyHoweverLateAndTheEndOfARunAreHeardAgainAfterAProof) {
     }
     rule.proofAnswered(proof());
     EXPECT_EQ(rule.failures(), 1);
-    EXPECT_EQ(image.recordBytes(116)[0], 116);
-    // 116 is heard a third time at once. A read that ends while a record waits for its second
+    EXPECT_EQ(image.recordBytes(static_cast<std::size_t>(v + 16))[0], v + 16);
+    // v+16 is heard a third time at once. A read that ends while a record waits for its second
     // hearing keeps only what is before it.
     ASSERT_EQ(rule.next(), Step::readRecord);
-    EXPECT_EQ(rule.record(), 116);
-    rule.recordAnswered(answer(recordOf(116)));
+    EXPECT_EQ(rule.record(), v + 16);
+    rule.recordAnswered(answer(recordOf(v + 16)));
     rule.recordAnswered(answer(recordOf(40)));
     rule.endEarly();
     EXPECT_EQ(rule.verified(), 40);
@@ -175,15 +208,18 @@ TEST(InStepRule, ACopyHoweverLateAndTheEndOfARunAreHeardAgainAfterAProof) {
 TEST(InStepRule, TheEleventhFailureEndsTheReadWithOnlyProvenRecords) {
     archive::ArchiveImage image;
     InStepRule rule(image);
-    keepFirstHundred(rule);
+    const int v = keepAtLeast(rule, 100);
+    rule.recordAnswered(answer(recordOf(v)));
     for (int failure = 1; failure <= 11; ++failure) {
         ASSERT_EQ(rule.next(), Step::readRecord) << failure;
-        rule.recordAnswered(answer(recordOf(100)));
-        rule.recordAnswered({{Outcome::noHeader, 0, 19, 0}, std::nullopt});
+        EXPECT_EQ(rule.record(), v + 1);
+        rule.recordAnswered(nothing);
     }
     EXPECT_EQ(rule.next(), Step::givenUp);
-    EXPECT_EQ(rule.verified(), 100);
-    EXPECT_TRUE(blankFrom(image, 100));
+    EXPECT_EQ(rule.faults(), 11);
+    rule.endEarly();
+    EXPECT_EQ(rule.verified(), v);
+    EXPECT_TRUE(blankFrom(image, v));
 }
 
 TEST(ArchiveErase, ACommandThatDidNotGoOutKeepsTheLocalCopy) {
