@@ -64,8 +64,8 @@ struct Instrument {
         }
     }
     LineRead read(fakes::VirtualLineOptions options = {}) {
-        return readOver(server, [this](std::size_t i) { return model.archiveRecord(i); },
-                        options);
+        return readOver(
+            server, [this](std::size_t i) { return model.archiveRecord(i); }, options);
     }
     sim::InstrumentModel model;
     sim::ProtocolServer server;
@@ -191,9 +191,8 @@ TEST(ArchiveLine, LateAnswersCostOneFaultEachAndAreNeverKeptUnderAnotherNumber) 
 
 TEST(ArchiveLine, MixedFaultsCompleteWhenTheBudgetCountsEachFaultOnce) {
     const std::vector<FaultKind> mixed = {
-        FaultKind::silence,   FaultKind::badHeaderCrc, FaultKind::badDataCrc,
-        FaultKind::truncated, FaultKind::garbage,      FaultKind::headerOnly,
-        FaultKind::delay,     FaultKind::repeat};
+        FaultKind::silence, FaultKind::badHeaderCrc, FaultKind::badDataCrc, FaultKind::truncated,
+        FaultKind::garbage, FaultKind::headerOnly,   FaultKind::delay,      FaultKind::repeat};
     // At 0.7 % about 7 faults fall on a read (a 2.3 s late answer misses two time-outs);
     // counted once each, 8 reads in 10 at least stay within ten. At higher rates reads end
     // early, but never with a wrong record. VELTRA_LINE_READS=N reads N a rate instead of 60
@@ -233,8 +232,10 @@ TEST(ArchiveLine, EveryLineEnds) {
 
     // A line that delivers every answer twice, the copy at once or after the next purge; and
     // one that garbles every answer. None lets a proof pass for long.
-    for (const auto& [kind, copy] : {std::pair{FaultKind::repeat, 0}, {FaultKind::repeat, 2},
-                                     {FaultKind::repeat, 20}, {FaultKind::garbage, 0}}) {
+    for (const auto& [kind, copy] : {std::pair{FaultKind::repeat, 0},
+                                     {FaultKind::repeat, 2},
+                                     {FaultKind::repeat, 20},
+                                     {FaultKind::garbage, 0}}) {
         for (int n = 0; n < 6; ++n) {
             auto options = serverOf(n + 1, 1.0, {kind});
             options.randomCopy_ms = {copy, copy};
@@ -267,8 +268,8 @@ TEST(ArchiveLine, RecordedTracesReplayedKeepNoWrongRecord) {
         sim::ReplayServer replay(dir + trace);
         ASSERT_TRUE(replay.error().empty()) << replay.error();
         const LineRead r = readOver(replay, [&](std::size_t i) { return records[i]; });
-        std::cout << trace << ": " << r.reading.recordsRead << " records kept, "
-                  << r.reading.faults << " faults\n";
+        std::cout << trace << ": " << r.reading.recordsRead << " records kept, " << r.reading.faults
+                  << " faults\n";
         EXPECT_EQ(r.wrong, 0) << trace;
     }
 }
