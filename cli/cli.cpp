@@ -17,6 +17,14 @@ const QString portLine =
                    "  --trace FILE     write every byte on the serial line to FILE, "
                    "for a report\n");
 
+const QString historyLine =
+    QStringLiteral("  --history FILE   the dose history (default: history.sqlite in the current "
+                   "directory)\n");
+const QString filterLines =
+    QStringLiteral("  --instrument NAME  one instrument only; --from DATE, --to DATE "
+                   "(YYYY-MM-DD, inclusive,\n"
+                   "                   on the instrument's clock) a range of days\n");
+
 const std::vector<Command>& table() {
     static const std::vector<Command> rows = {
         {{"ports"},
@@ -200,6 +208,79 @@ const std::vector<Command>& table() {
          {Option::port, Option::yes},
          0,
          &commandEraseArchive},
+        {{"history", "import"},
+         "[--history FILE] history import [--instrument NAME] [--json] IMAGE...",
+         "store archive images (of \"archive read\", .partial ones too) in the dose history",
+         historyLine +
+             "  Each image is one download, stored in one transaction; an image already stored\n"
+             "  for the instrument is not stored again, and a record that an earlier download\n"
+             "  brought is kept once. NAME is the instrument the images are of (made when new);\n"
+             "  without it, the history's only instrument.\n",
+         {Option::history, Option::instrument, Option::json},
+         oneOrMore,
+         &commandHistoryImport},
+        {{"history", "instruments"},
+         "[--history FILE] history instruments [--json]",
+         "the instruments in the dose history",
+         historyLine,
+         {Option::history, Option::json},
+         0,
+         &commandHistoryInstruments},
+        {{"history", "downloads"},
+         "[--history FILE] history downloads [--instrument NAME] [--json]",
+         "the downloads in the dose history, oldest first",
+         historyLine,
+         {Option::history, Option::instrument, Option::json},
+         0,
+         &commandHistoryDownloads},
+        {{"history", "records"},
+         "[--history FILE] history records [--instrument NAME] [--from DATE] [--to DATE] [--json]",
+         "the stored records: instrument, time on its clock, mode, value, unit",
+         historyLine + filterLines,
+         {Option::history, Option::instrument, Option::from, Option::to, Option::json},
+         0,
+         &commandHistoryRecords},
+        {{"history", "sessions"},
+         "[--history FILE] history sessions [--instrument NAME] [--from DATE] [--to DATE] "
+         "[--json]",
+         "the measuring sessions of the stored records",
+         historyLine + filterLines,
+         {Option::history, Option::instrument, Option::from, Option::to, Option::json},
+         0,
+         &commandHistorySessions},
+        {{"history", "stats"},
+         "[--history FILE] history stats [--by day|month] [--instrument NAME] [--from DATE] "
+         "[--to DATE] [--json]",
+         "count, minimum, maximum and mean of each mode by day or month",
+         historyLine + filterLines,
+         {Option::history, Option::by, Option::instrument, Option::from, Option::to, Option::json},
+         0,
+         &commandHistoryStats},
+        {{"history", "export"},
+         "[--history FILE] history export (--csv FILE | --n42 FILE) [--instrument NAME] "
+         "[--from DATE] [--to DATE]",
+         "the stored records as CSV (UTF-8) or as an ANSI N42.42 document",
+         historyLine + filterLines +
+             "  An N42 file holds one instrument and its dose-rate records (the standard has\n"
+             "  no place for flux densities or volumetric activity: they are counted and left\n"
+             "  out). FILE is replaced only once wholly written.\n",
+         {Option::history, Option::csv, Option::n42, Option::instrument, Option::from, Option::to},
+         0,
+         &commandHistoryExport},
+        {{"history", "verify"},
+         "[--history FILE] history verify",
+         "check the history file and the SHA-256 of every stored image",
+         historyLine + "  Exits 0 when all is well, 1 with a line for each problem.\n",
+         {Option::history},
+         0,
+         &commandHistoryVerify},
+        {{"history", "rename"},
+         "[--history FILE] history rename OLD NEW",
+         "give an instrument of the history another name",
+         historyLine,
+         {Option::history},
+         2,
+         &commandHistoryRename},
     };
     return rows;
 }
@@ -208,7 +289,8 @@ constexpr Option allOptions[] = {
     Option::port,   Option::count,    Option::json,      Option::language, Option::set,
     Option::yes,    Option::image,    Option::session,   Option::sessions, Option::csv,
     Option::giveUp, Option::controls, Option::csvFolder, Option::mqtt,     Option::mqttCredentials,
-    Option::name,   Option::config,   Option::trace,
+    Option::name,   Option::config,   Option::trace,     Option::history,  Option::instrument,
+    Option::from,   Option::to,       Option::by,        Option::n42,
 };
 
 const char* optionName(Option option) {
@@ -249,6 +331,18 @@ const char* optionName(Option option) {
         return "--config";
     case Option::trace:
         return "--trace";
+    case Option::history:
+        return "--history";
+    case Option::instrument:
+        return "--instrument";
+    case Option::from:
+        return "--from";
+    case Option::to:
+        return "--to";
+    case Option::by:
+        return "--by";
+    case Option::n42:
+        return "--n42";
     }
     return "";
 }
@@ -408,6 +502,33 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
         case Option::trace:
             call.trace = value();
             break;
+        case Option::history:
+            call.history = value();
+            break;
+        case Option::instrument:
+            call.instrument = value();
+            break;
+        case Option::from:
+        case Option::to: {
+            const QString text = value();
+            const QDate date = QDate::fromString(text, Qt::ISODate);
+            if (!date.isValid() || text.size() != 10) {
+                return usageError(err, QStringLiteral("%1: '%2' is not a date YYYY-MM-DD")
+                                           .arg(optionName(*option), text));
+            }
+            (*option == Option::from ? call.from : call.to) = date;
+            break;
+        }
+        case Option::by:
+            call.by = value();
+            if (call.by != QLatin1String("day") && call.by != QLatin1String("month")) {
+                return usageError(
+                    err, QStringLiteral("--by: '%1' is neither day nor month").arg(call.by));
+            }
+            break;
+        case Option::n42:
+            call.n42 = value();
+            break;
         case Option::language: {
             const QString language = value();
             if (language == QLatin1String("ru")) {
@@ -492,7 +613,8 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
         out << helpText(*command);
         return exitOk;
     }
-    if (call.arguments.size() != command->arguments) {
+    if (command->arguments == oneOrMore ? call.arguments.isEmpty()
+                                        : call.arguments.size() != command->arguments) {
         return usageError(
             err,
             command->arguments == 0

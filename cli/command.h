@@ -12,6 +12,7 @@
 #include "live/current_data.h"
 #include "text/language.h"
 
+#include <QDate>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QStringList>
@@ -53,6 +54,12 @@ enum class Option {
     name,
     config,
     trace,
+    history,
+    instrument,
+    from,
+    to,
+    by,
+    n42,
 };
 
 // One command line, parsed.
@@ -76,8 +83,13 @@ struct Invocation {
     QString name;            // --name NAME: the instrument's name in MQTT topics
     QString config;          // --config FILE: a station's settings (see poll --help)
     QString trace;           // --trace FILE: every byte on the serial line
-    bool help = false;       // --help
-    QStringList arguments;   // words after the command's own (a file name)
+    QString history;         // --history FILE: the dose history (default: history.sqlite here)
+    QString instrument;      // --instrument NAME: the instrument in the history
+    std::optional<QDate> from, to;      // --from DATE, --to DATE (YYYY-MM-DD, inclusive)
+    QString by = QStringLiteral("day"); // --by day|month
+    QString n42;                        // --n42 FILE
+    bool help = false;                  // --help
+    QStringList arguments;              // words after the command's own (a file name)
 };
 
 // What a run sees of the machine besides its streams: the clocks of the port scan and the
@@ -103,13 +115,15 @@ struct Streams {
 
 using Handler = int (*)(const Invocation&, Streams);
 
+inline constexpr int oneOrMore = -1;
+
 struct Command {
     QStringList words;
     QString usage;   // the line after "veltra-cli "
     QString summary; // one line for the overview
     QString help;    // what --help adds
     std::vector<Option> options;
-    int arguments = 0; // plain arguments after the words (file names)
+    int arguments = 0; // plain arguments after the words (file names); oneOrMore: at least one
     Handler handler = nullptr;
 };
 
@@ -202,6 +216,15 @@ int commandArchiveShow(const Invocation& call, Streams io);
 int commandArchiveExport(const Invocation& call, Streams io);
 int commandArchiveCsv(const Invocation& call, Streams io);
 int commandEraseArchive(const Invocation& call, Streams io);
+int commandHistoryImport(const Invocation& call, Streams io);
+int commandHistoryInstruments(const Invocation& call, Streams io);
+int commandHistoryDownloads(const Invocation& call, Streams io);
+int commandHistoryRecords(const Invocation& call, Streams io);
+int commandHistorySessions(const Invocation& call, Streams io);
+int commandHistoryStats(const Invocation& call, Streams io);
+int commandHistoryExport(const Invocation& call, Streams io);
+int commandHistoryVerify(const Invocation& call, Streams io);
+int commandHistoryRename(const Invocation& call, Streams io);
 // params --help and params save --help: the help, and with --port every settable name with
 // the values the connected instrument takes.
 int commandParamsHelp(const Invocation& call, Streams io, const QString& help);

@@ -12,7 +12,7 @@ install(FILES
     $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
     $<TARGET_FILE:Qt6::PrintSupport> $<TARGET_FILE:QCustomPlotQt6::QCustomPlotQt6>
     "${veltra_qt_bin}/libstdc++-6.dll" "${veltra_qt_bin}/libgcc_s_seh-1.dll"
-    "${veltra_qt_bin}/libwinpthread-1.dll"
+    "${veltra_qt_bin}/libwinpthread-1.dll" "${veltra_qt_bin}/sqlite3.dll"
     DESTINATION .)
 install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
 install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)

@@ -28,6 +28,9 @@ packages=(
     libmosquitto-dev
     mosquitto
     mosquitto-clients
+    # The dose history (SQLite) and the check of its N42 export against the schema.
+    libsqlite3-dev
+    libxml2-utils
     clang-format
     clang
     libclang-rt-14-dev

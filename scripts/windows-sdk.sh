@@ -15,6 +15,27 @@ root="$PWD"
 valid() { [ -x "$1/bin/qt-cmake" ] && [ -f "$1/lib/cmake/Qt6/qt.toolchain.cmake" ] &&
     [ -f "$1/mingw-w64-x86_64.cmake" ]; }
 
+# SQLite for the dose history, beside Qt in an SDK folder of ours: the DLL, its import library
+# and headers, from ../shared/windows/sqlite3-mingw-3.40.1.tar.xz or, without it, built from
+# Debian's source by scripts/build-sqlite-mingw.sh.
+withSqlite() {
+    local sdk="$1"
+    [ -f "$sdk/bin/sqlite3.dll" ] && return 0
+    local packed
+    packed="$(dirname "$root")/shared/windows/sqlite3-mingw-3.40.1.tar.xz"
+    if [ -f "$packed" ]; then
+        local tmp
+        tmp="$(mktemp -d)"
+        tar -xJf "$packed" -C "$tmp"
+        cp "$tmp"/sqlite3-mingw/bin/*.dll "$sdk/bin/"
+        cp "$tmp"/sqlite3-mingw/lib/* "$sdk/lib/"
+        cp "$tmp"/sqlite3-mingw/include/* "$sdk/include/"
+        rm -rf "$tmp"
+    else
+        scripts/build-sqlite-mingw.sh "$sdk" >&2
+    fi
+}
+
 if [ -n "${VELTRA_QT_MINGW:-}" ]; then
     if valid "$VELTRA_QT_MINGW"; then
         readlink -f "$VELTRA_QT_MINGW"
@@ -34,16 +55,19 @@ if [ -f "$archive" ]; then
         tar -xJf "$archive" -C "$root/build/windows-sdk"
         stat -c '%s %Y' "$archive" > "$stamp"
     fi
+    withSqlite "$unpacked"
     echo "$unpacked"
     exit 0
 fi
 
 if valid "$unpacked"; then
+    withSqlite "$unpacked"
     echo "$unpacked"
     exit 0
 fi
 if [ "${1:-}" = "--build" ]; then
     scripts/build-qt-mingw.sh "$unpacked" >&2
+    withSqlite "$unpacked"
     echo "$unpacked"
     exit 0
 fi

@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 using namespace veltra;
@@ -306,4 +307,55 @@ TEST_F(CliTest, ClockSyncWritesThePcTime) {
 
     EXPECT_EQ(runCli({"--port", "/nonexistent/tty", "clock-sync"}).status, cli::exitFailure);
     EXPECT_EQ(runCli({"clock-sync"}).status, cli::exitUsage);
+}
+
+TEST_F(CliTest, TheHistoryKeepsADownloadOnceAndExportsIt) {
+    QTemporaryDir dir;
+    const QString image = dir.filePath("week1.bin");
+    ASSERT_EQ(runCli({"--port", path(), "archive", "read", image}).status, cli::exitOk);
+    const QString history = dir.filePath("history.sqlite");
+    const QStringList at{"--history", history};
+    const CliRun first =
+        runCli(at + QStringList{"history", "import", "--instrument", "Kit A", image, image});
+    ASSERT_EQ(first.status, cli::exitOk) << first.err.toStdString();
+    const QStringList lines = first.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].contains(" of them new")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].endsWith("already in the history (download 1)")) << lines[1].toStdString();
+
+    const CliRun records = runCli(at + QStringList{"history", "records", "--json"});
+    ASSERT_EQ(records.status, cli::exitOk);
+    const QStringList rows = records.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_FALSE(rows.isEmpty());
+    const auto row = QJsonDocument::fromJson(rows[0].toUtf8()).object();
+    EXPECT_EQ(row["instrument"].toString(), "Kit A");
+    EXPECT_EQ(row["mode"].toString(), "doseRate");
+    EXPECT_EQ(row["unit"].toString(), "uSv/h");
+    EXPECT_EQ(runCli(at + QStringList{"history", "verify"}).status, cli::exitOk);
+
+    const QString n42 = dir.filePath("kit-a.n42");
+    const CliRun exported = runCli(at + QStringList{"history", "export", "--n42", n42});
+    ASSERT_EQ(exported.status, cli::exitOk) << exported.err.toStdString();
+    EXPECT_TRUE(exported.out.contains("records of other modes left out"))
+        << exported.out.toStdString();
+    const QString xmllint = QStandardPaths::findExecutable("xmllint");
+    if (!xmllint.isEmpty()) {
+        QProcess check;
+        check.start(xmllint, {"--noout", "--schema", VELTRA_TEST_DATA "/n42/n42.xsd", n42});
+        ASSERT_TRUE(check.waitForFinished(60000));
+        EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardError().toStdString();
+    }
+
+    // Another program's file is refused and left as it was.
+    const QString notOurs = dir.filePath("notes.txt");
+    QFile file(notOurs);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("shopping list\n");
+    file.close();
+    const CliRun refused =
+        runCli({"--history", notOurs, "history", "import", "--instrument", "Kit A", image});
+    EXPECT_EQ(refused.status, cli::exitFailure);
+    EXPECT_TRUE(refused.err.contains("not a Veltra history")) << refused.err.toStdString();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "shopping list\n");
 }
