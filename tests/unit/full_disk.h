@@ -13,7 +13,7 @@ namespace veltra::fakes {
 
 class FullDisk {
 public:
-    explicit FullDisk(const char* size = "size=64k") {
+    explicit FullDisk([[maybe_unused]] const char* size = "size=64k") {
 #ifdef __linux__
         if (::geteuid() != 0 || !m_dir.isValid()) {
             return;
