@@ -158,14 +158,16 @@ const std::vector<Command>& table() {
          0,
          &commandFactoryReset},
         {{"archive", "read"},
-         "--port N|PATH archive read FILE",
+         "--port N|PATH archive read [--history FILE | --no-history] [--instrument NAME] FILE",
          "read the instrument's 800 archive records and save their image (8000 bytes) to FILE",
-         portLine +
+         portLine + historyLine +
              "  Reads as \"Чтение архива\" does (ten faults of the line are retried, the "
              "eleventh\n"
              "  ends the read). FILE is replaced only once wholly written; when the read ends\n"
-             "  early, the records read so far go to FILE.partial. Record i is at offset 10*i.\n",
-         {Option::port},
+             "  early, the records read so far go to FILE.partial. Record i is at offset 10*i.\n"
+             "  The download is stored in the dose history too (then the parameters are read\n"
+             "  once for the instrument's type); NAME names an instrument new to it.\n",
+         {Option::port, Option::history, Option::noHistory, Option::instrument},
          1,
          &commandArchiveRead},
         {{"archive", "show"},
@@ -290,7 +292,7 @@ constexpr Option allOptions[] = {
     Option::yes,    Option::image,    Option::session,   Option::sessions, Option::csv,
     Option::giveUp, Option::controls, Option::csvFolder, Option::mqtt,     Option::mqttCredentials,
     Option::name,   Option::config,   Option::trace,     Option::history,  Option::instrument,
-    Option::from,   Option::to,       Option::by,        Option::n42,
+    Option::from,   Option::to,       Option::by,        Option::n42,      Option::noHistory,
 };
 
 const char* optionName(Option option) {
@@ -343,6 +345,8 @@ const char* optionName(Option option) {
         return "--by";
     case Option::n42:
         return "--n42";
+    case Option::noHistory:
+        return "--no-history";
     }
     return "";
 }
@@ -358,7 +362,7 @@ std::optional<Option> optionFor(const QString& arg) {
 
 bool takesValue(Option option) {
     return option != Option::json && option != Option::yes && option != Option::sessions &&
-           option != Option::controls;
+           option != Option::controls && option != Option::noHistory;
 }
 
 // The command whose words open the plain words given, the longest first.
@@ -528,6 +532,9 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
             break;
         case Option::n42:
             call.n42 = value();
+            break;
+        case Option::noHistory:
+            call.noHistory = true;
             break;
         case Option::language: {
             const QString language = value();

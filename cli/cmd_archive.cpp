@@ -204,6 +204,9 @@ int commandArchiveRead(const Invocation& call, Streams io) {
                              : QStringLiteral(", not saved to %1: %2").arg(partial, saved.reason));
         }
         io.err << '\n';
+        if (!interrupted && read.recordsRead > 0) {
+            storeReadInHistory(call, io, *context, read);
+        }
         return interrupted ? exitInterrupted : exitFailure;
     }
     if (!saveWhole(path, imageData(*context, static_cast<int>(archive::recordCapacity)), io.err)) {
@@ -212,7 +215,7 @@ int commandArchiveRead(const Invocation& call, Streams io) {
     io.out << "read " << archive::recordCapacity << " records (" << read.failures
            << " failed transactions retried), " << context->archive.sessionCount
            << " sessions; saved to " << path << '\n';
-    return exitOk;
+    return storeReadInHistory(call, io, *context, read) ? exitOk : exitFailure;
 }
 
 int commandArchiveShow(const Invocation& call, Streams io) {

@@ -6,6 +6,7 @@
 #include "app/file_writes.h"
 #include "app/text_tables.h"
 #include "history/n42_export.h"
+#include "instrument/transactions.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -70,6 +71,63 @@ QByteArray csvOf(const std::vector<history::StoredRecord>& records) {
 }
 
 } // namespace
+
+bool storeReadInHistory(const Invocation& call, Streams io, Context& context,
+                        const app::ArchiveReadResult& read) {
+    if (call.noHistory) {
+        return true;
+    }
+    const bool complete = read.outcome == app::ArchiveReadOutcome::read;
+    QTextStream& say = complete ? io.out : io.err;
+    const auto notStored = [&](const QString& why) {
+        say << (complete ? "" : "veltra-cli: ") << "not stored in the history: " << why << '\n';
+    };
+    if (!read.identity) {
+        notStored(QStringLiteral("the instrument's identity was not heard"));
+        return false;
+    }
+    // The instrument is known by its type and identity: the type from one parameter read.
+    const auto readout = instrument::readParameterReadout(context.link);
+    if (!readout.ok()) {
+        notStored(QStringLiteral("the instrument's type could not be read: ") +
+                  failureText(readout.outcome, readout.received, readout.expected));
+        return false;
+    }
+    const int type = readout.value->block.deviceType;
+    const QByteArray identity(reinterpret_cast<const char*>(read.identity->data()),
+                              static_cast<qsizetype>(read.identity->size()));
+    history::HistoryStore store;
+    history::Result r = store.open(historyPath(call), true);
+    std::optional<history::Instrument> instrument;
+    if (r) {
+        instrument = store.instrumentFor(type, identity,
+                                         call.instrument.isEmpty()
+                                             ? history::defaultName(modelCaption(type), identity)
+                                             : call.instrument,
+                                         r);
+    }
+    std::optional<history::StoreReport> report;
+    if (instrument) {
+        history::Download download;
+        download.image = std::span(context.archive.bytes).first(history::imageSize);
+        const QDateTime now = QDateTime::currentDateTime();
+        download.pcTimeUtc = now.toUTC();
+        download.utcOffset_s = now.offsetFromUtc();
+        download.programVersion = QStringLiteral("veltra-cli " VELTRA_VERSION);
+        download.recordsProven = complete ? 800 : read.recordsRead;
+        download.failures = read.failures;
+        report = store.store(*instrument, download, r);
+    }
+    if (!report) {
+        say << (complete ? "" : "veltra-cli: ") << r.error << '\n';
+        return false;
+    }
+    say << (complete ? "" : "veltra-cli: ") << "stored in the history " << store.path() << " as "
+        << instrument->name << ": " << report->samples << " records, " << report->newRecords
+        << " of them new" << (report->alreadyStored ? " (this download was there already)" : "")
+        << '\n';
+    return true;
+}
 
 int commandHistoryImport(const Invocation& call, Streams io) {
     history::HistoryStore store;

@@ -60,6 +60,7 @@ enum class Option {
     to,
     by,
     n42,
+    noHistory,
 };
 
 // One command line, parsed.
@@ -88,6 +89,7 @@ struct Invocation {
     std::optional<QDate> from, to;      // --from DATE, --to DATE (YYYY-MM-DD, inclusive)
     QString by = QStringLiteral("day"); // --by day|month
     QString n42;                        // --n42 FILE
+    bool noHistory = false;             // --no-history: archive read stores nothing in the history
     bool help = false;                  // --help
     QStringList arguments;              // words after the command's own (a file name)
 };
@@ -217,6 +219,11 @@ int commandArchiveExport(const Invocation& call, Streams io);
 int commandArchiveCsv(const Invocation& call, Streams io);
 int commandEraseArchive(const Invocation& call, Streams io);
 int commandHistoryImport(const Invocation& call, Streams io);
+// After a read of the instrument's archive (whole, or ended early with proven records): the
+// download stored in the history, one line on out (or err, for a read that ended early); false
+// when it could not be.
+bool storeReadInHistory(const Invocation& call, Streams io, Context& context,
+                        const app::ArchiveReadResult& read);
 int commandHistoryInstruments(const Invocation& call, Streams io);
 int commandHistoryDownloads(const Invocation& call, Streams io);
 int commandHistoryRecords(const Invocation& call, Streams io);

@@ -4,7 +4,8 @@
 # is the native simulator's pseudo-terminal,
 #   1. the unit tests (ctest, each test program under Wine);
 #   2. veltra-cli.exe against the simulator: scan, poll, params, params save, archive read and
-#      archive export --sessions, every output and every file compared byte for byte with what
+#      archive export --sessions, and what the dose history holds after the read (records,
+#      sessions, its check), every output and every file compared byte for byte with what
 #      the Linux build's veltra-cli gives against the same simulator;
 #   3. veltra.exe under Xvfb: it starts, finds the instrument on COM1, shows the model in its
 #      title and a reading in its box, and "Выход" writes prog.ini.
@@ -101,6 +102,11 @@ for platform in linux windows; do
     runTool "$platform" saved --port 1 params --json
     runTool "$platform" read --port 1 archive read image.bin
     runTool "$platform" export --port 1 archive export --sessions
+    # The read stored its download in history.sqlite: what the history holds, not its bytes.
+    runTool "$platform" history-records history records --json
+    runTool "$platform" history-sessions history sessions
+    runTool "$platform" history-verify history verify
+    rm -f history.sqlite history.sqlite-wal history.sqlite-shm
     rm -f prog.ini
     stopSimulator
     cd "$root"

@@ -123,6 +123,7 @@ ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar sepa
     result.faults = reading.faults;
     result.failures = reading.failures;
     result.overWorked = reading.end == instrument::ArchiveReading::End::overWorked;
+    result.identity = reading.identity;
     result.transactions = reading.transactions;
     result.proofs = reading.proofs;
     if (reading.end != instrument::ArchiveReading::End::read) {

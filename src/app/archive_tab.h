@@ -9,6 +9,7 @@
 #include "archive/archive_image.h"
 #include "archive/navigation.h"
 #include "archive/session_view.h"
+#include "instrument/transactions.h"
 
 #include <QChar>
 #include <QString>
@@ -65,8 +66,9 @@ struct ArchiveReadResult {
     int faults = 0;          // faults of the line spent from the budget of ten
     int failures = 0;        // failed transactions and signs of a shift, echoes of a fault included
     bool overWorked = false; // ended by the reader's cap on work, not by the budget
-    int transactions = 0;    // record reads and proofs made, the failed ones included
-    int proofs = 0;          // of them, proofs that the line is in step
+    std::optional<instrument::IdentityBlock> identity; // the instrument's, as the read heard it
+    int transactions = 0; // record reads and proofs made, the failed ones included
+    int proofs = 0;       // of them, proofs that the line is in step
 };
 
 // readArchive: reads the 800 records into the image (instrument/archive_reader.h: a record is

@@ -198,7 +198,7 @@ std::optional<Mode> modeNamed(const QString& name) {
 
 QString defaultName(const QString& caption, const QByteArray& identity) {
     const QString digits = identity.size() >= 2
-                               ? QString::fromLatin1(identity.right(2).toHex().toUpper())
+                               ? QString::fromLatin1(identity.left(2).toHex().toUpper())
                                : QStringLiteral("0000");
     return (caption.isEmpty() ? QStringLiteral("Instrument") : caption) + u' ' + digits;
 }

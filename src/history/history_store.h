@@ -67,7 +67,7 @@ struct Instrument {
 };
 
 // The default name of a new instrument: the model's caption (the windows' text, from the
-// caller) and four hex digits of the identity ("ТР-403 5A1F").
+// caller) and the first four hex digits of the identity ("ТР-403 040E").
 [[nodiscard]] QString defaultName(const QString& caption, const QByteArray& identity);
 
 // One archive download as the reader left it.

@@ -135,13 +135,14 @@ InStepRule::Proof InStepRule::proof() const {
     return turns[static_cast<std::size_t>(m_proofTurn) % turns.size()];
 }
 
-void InStepRule::proofAnswered(const ReadFacts& read, bool ok) {
+bool InStepRule::proofAnswered(const ReadFacts& read, bool ok) {
     ++m_proofs;
     // Rule 6: the proof after one that got nothing is of another kind; any answer brings the
     // identity probe back.
     m_proofTurn = silent(read) ? m_proofTurn + 1 : 0;
     if (!answered(read, ok)) {
-        return; // a silence keeps the second hearings for the next proof; a doubt drops them
+        // A silence keeps the second hearings for the next proof; a doubt drops them.
+        return false;
     }
     m_budget.clear();
     m_verified = m_next;
@@ -155,6 +156,7 @@ void InStepRule::proofAnswered(const ReadFacts& read, bool ok) {
     if (!m_group.empty()) {
         m_batchEnd = std::min(m_batchEnd, m_next + proofWithin);
     }
+    return true;
 }
 
 void InStepRule::applySeconds(const std::vector<int>& heardAgain,
@@ -269,7 +271,9 @@ ArchiveReading readArchiveRecords(link::DeviceLink& link, archive::ArchiveImage&
         case InStepRule::Step::prove:
             switch (rule.proof()) {
             case InStepRule::Proof::identity:
-                rule.proofAnswered(probeIdentity(link));
+                if (const auto answer = probeIdentity(link); rule.proofAnswered(answer)) {
+                    reading.identity = answer.value;
+                }
                 break;
             case InStepRule::Proof::currentData:
                 rule.proofAnswered(readCurrentDataBlock(link));

@@ -173,9 +173,10 @@ public:
     void recordAnswered(const ReadResult<archive::RecordBytes>& read);
     // The proof to ask when next() is prove.
     [[nodiscard]] Proof proof() const;
-    void proofAnswered(const ReadFacts& read, bool ok);
-    template <class Record> void proofAnswered(const ReadResult<Record>& read) {
-        proofAnswered(read, read.ok());
+    // True when the proof passed.
+    bool proofAnswered(const ReadFacts& read, bool ok);
+    template <class Record> bool proofAnswered(const ReadResult<Record>& read) {
+        return proofAnswered(read, read.ok());
     }
     void settled(const link::DrainReport& drain);
     // The unproven records go.
@@ -272,6 +273,9 @@ struct ArchiveReading {
     int failures = 0;     // failed transactions and signs of a shift, echoes included
     int transactions = 0; // record reads and proofs
     int proofs = 0;
+    // The instrument's identity (command 0x10 at 0x80), as an identity proof that passed
+    // brought it: the same instrument whose records these are.
+    std::optional<IdentityBlock> identity;
 };
 
 // Reads the whole archive into the image on the port the caller opened, by the rule above.

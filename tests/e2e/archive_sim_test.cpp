@@ -276,9 +276,9 @@ TEST_F(ArchiveSimTest, TheToolSavesTheImageAndWhatWasReadBeforeAnEnd) {
     simulator->server().injectFault({FaultKind::silence, 11, 0, 500});
     EXPECT_EQ(run({"--port", path, "archive", "read", "cut.bin"}), cli::exitFailure);
     EXPECT_FALSE(QFile::exists("cut.bin"));
-    // The records proven before the end (489: proofs after 100 and 300, within four records of
-    // where the run of blanks at 481 repeats the blank 120, goes on and ends, and within four
-    // records of those three heard again), not those read after the last proof.
+    // The records proven before the end (489: the last proof came within four records of where
+    // the run of blanks at 481 repeats the blank 120, goes on and ends, and within four records
+    // of those three heard again), not those read after the last proof.
     EXPECT_EQ(fileContents("cut.bin.partial"), image.left(4890));
 
     QString json;

@@ -312,16 +312,23 @@ TEST_F(CliTest, ClockSyncWritesThePcTime) {
 TEST_F(CliTest, TheHistoryKeepsADownloadOnceAndExportsIt) {
     QTemporaryDir dir;
     const QString image = dir.filePath("week1.bin");
-    ASSERT_EQ(runCli({"--port", path(), "archive", "read", image}).status, cli::exitOk);
     const QString history = dir.filePath("history.sqlite");
     const QStringList at{"--history", history};
-    const CliRun first =
-        runCli(at + QStringList{"history", "import", "--instrument", "Kit A", image, image});
-    ASSERT_EQ(first.status, cli::exitOk) << first.err.toStdString();
-    const QStringList lines = first.out.split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(lines[0].contains(" of them new")) << lines[0].toStdString();
-    EXPECT_TRUE(lines[1].endsWith("already in the history (download 1)")) << lines[1].toStdString();
+    // The read stores its download, under the instrument's type and identity.
+    const CliRun read = runCli(
+        at + QStringList{"--port", path(), "archive", "read", "--instrument", "Kit A", image});
+    ASSERT_EQ(read.status, cli::exitOk) << read.err.toStdString();
+    EXPECT_TRUE(read.out.contains("stored in the history " + history +
+                                  " as Kit A: 636 records, 636 of them new"))
+        << read.out.toStdString();
+    // The same image imported later is that download.
+    const CliRun again =
+        runCli(at + QStringList{"history", "import", "--instrument", "Kit A", image});
+    ASSERT_EQ(again.status, cli::exitOk) << again.err.toStdString();
+    EXPECT_TRUE(again.out.endsWith("already in the history (download 1)\n"))
+        << again.out.toStdString();
+    EXPECT_TRUE(runCli(at + QStringList{"history", "instruments"})
+                    .out.startsWith("Kit A: type 4, identity "));
 
     const CliRun records = runCli(at + QStringList{"history", "records", "--json"});
     ASSERT_EQ(records.status, cli::exitOk);

@@ -239,8 +239,8 @@ TEST_F(StationTest, ATraceOfAFaultyRunReplaysAsATest) {
         QString err;
         QTextStream o(&out);
         QTextStream e(&err);
-        QStringList args = {"--port", QString::fromStdString(device), "archive", "read",
-                            dir.filePath("image.bin")};
+        QStringList args = {"--port", QString::fromStdString(device), "--no-history", "archive",
+                            "read",   dir.filePath("image.bin")};
         if (!traceTo.isEmpty()) {
             args << "--trace" << traceTo;
         }
