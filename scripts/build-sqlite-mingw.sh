@@ -15,8 +15,8 @@ cd "$src"
 ./configure >/dev/null
 make sqlite3.c >/dev/null
 mkdir -p "$sdk/bin" "$sdk/lib" "$sdk/include"
-x86_64-w64-mingw32-gcc -O2 -shared -o "$sdk/bin/sqlite3.dll" sqlite3.c \
-    -DSQLITE_THREADSAFE=1 -DSQLITE_API=__declspec\(dllexport\) \
-    -Wl,--out-implib,"$sdk/lib/libsqlite3.dll.a"
+# A DLL with no export attributes exports every global symbol: the whole C API.
+x86_64-w64-mingw32-gcc -O2 -shared -o "$sdk/bin/sqlite3.dll" sqlite3.c -DSQLITE_THREADSAFE=1 \
+    -Wl,--export-all-symbols,--out-implib,"$sdk/lib/libsqlite3.dll.a"
 x86_64-w64-mingw32-strip --strip-unneeded "$sdk/bin/sqlite3.dll"
 cp sqlite3.h sqlite3ext.h "$sdk/include/"
