@@ -79,8 +79,9 @@ bool storeReadInHistory(const Invocation& call, Streams io, Context& context,
     }
     const bool complete = read.outcome == app::ArchiveReadOutcome::read;
     QTextStream& say = complete ? io.out : io.err;
+    // What went wrong is a message on stderr, whichever way the read ended.
     const auto notStored = [&](const QString& why) {
-        say << (complete ? "" : "veltra-cli: ") << "not stored in the history: " << why << '\n';
+        io.err << "veltra-cli: the download was not stored in the history: " << why << '\n';
     };
     if (!read.identity) {
         notStored(QStringLiteral("the instrument's identity was not heard"));
@@ -119,7 +120,7 @@ bool storeReadInHistory(const Invocation& call, Streams io, Context& context,
         report = store.store(*instrument, download, r);
     }
     if (!report) {
-        say << (complete ? "" : "veltra-cli: ") << r.error << '\n';
+        io.err << "veltra-cli: " << r.error << '\n';
         return false;
     }
     say << (complete ? "" : "veltra-cli: ") << "stored in the history " << store.path() << " as "
