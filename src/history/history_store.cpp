@@ -130,9 +130,13 @@ bool looksLikeSqlite(QFile& file) {
     return head.size() == 16 && head.startsWith(QByteArray(magic, sizeof magic));
 }
 
-// The filter's WHERE clause on records r joined to instruments i; binds from index 1.
-QString whereOf(const Filter& f) {
+// The filter's WHERE clause on records r joined to instruments i, with any further condition;
+// binds from index 1.
+QString whereOf(const Filter& f, const QString& also = {}) {
     QStringList parts;
+    if (!also.isEmpty()) {
+        parts << also;
+    }
     if (!f.instrument.isEmpty()) {
         parts << QStringLiteral("i.name = ?1");
     }
@@ -207,6 +211,10 @@ QByteArray sha256(std::span<const std::uint8_t> bytes) {
     return QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char*>(bytes.data()),
                                                    static_cast<qsizetype>(bytes.size())),
                                     QCryptographicHash::Sha256);
+}
+
+Result HistoryStore::readOut(const sql::Statement& query) const {
+    return query.done() ? Result{} : failed(QStringLiteral("cannot read"), query.status());
 }
 
 Result HistoryStore::failed(const QString& what, const sql::Status& status) const {
@@ -557,7 +565,7 @@ std::vector<Instrument> HistoryStore::instruments(Result& result) {
         out.push_back({q.integer(0), q.text(1), static_cast<int>(q.integer(2)), q.blob(3),
                        static_cast<int>(q.integer(4)), static_cast<int>(q.integer(5))});
     }
-    result = q.done() ? Result{} : failed(QStringLiteral("cannot read"), q.status());
+    result = readOut(q);
     return out;
 }
 
@@ -577,7 +585,7 @@ std::vector<StoredDownload> HistoryStore::downloads(const Filter& filter, Result
                        q.text(4), static_cast<int>(q.integer(5)), static_cast<int>(q.integer(6)),
                        q.integer(7) != 0, q.blob(8)});
     }
-    result = q.done() ? Result{} : failed(QStringLiteral("cannot read"), q.status());
+    result = readOut(q);
     return out;
 }
 
@@ -612,7 +620,7 @@ std::vector<StoredRecord> HistoryStore::records(const Filter& filter, Result& re
         }
         out.push_back(std::move(r));
     }
-    result = q.done() ? Result{} : failed(QStringLiteral("cannot read"), q.status());
+    result = readOut(q);
     return out;
 }
 
@@ -623,9 +631,8 @@ std::vector<StoredSession> HistoryStore::sessions(const Filter& filter, Result& 
                         "(SELECT f.mode FROM records f JOIN sessions s ON s.first_record_id = "
                         "f.id WHERE s.id = r.session_id) "
                         "FROM records r JOIN instruments i ON i.id = r.instrument_id") +
-         (whereOf(filter).isEmpty() ? QStringLiteral(" WHERE") : whereOf(filter) + " AND") +
-         QStringLiteral(" r.session_id IS NOT NULL GROUP BY r.session_id ORDER BY i.name, "
-                        "min(r.clock), r.session_id"))
+         whereOf(filter, QStringLiteral("r.session_id IS NOT NULL")) +
+         QStringLiteral(" GROUP BY r.session_id ORDER BY i.name, min(r.clock), r.session_id"))
             .toUtf8();
     sql::Statement q(m_db, text.constData());
     bindFilter(q, filter);
@@ -639,7 +646,7 @@ std::vector<StoredSession> HistoryStore::sessions(const Filter& filter, Result& 
         s.mode = modeFromColumn(q.integer(5));
         out.push_back(std::move(s));
     }
-    result = q.done() ? Result{} : failed(QStringLiteral("cannot read"), q.status());
+    result = readOut(q);
     return out;
 }
 
@@ -662,7 +669,7 @@ std::vector<Stats> HistoryStore::stats(const Filter& filter, Period by, Result& 
         out.push_back({q.text(0), q.text(1), modeFromColumn(q.integer(2)),
                        static_cast<int>(q.integer(3)), q.real(4), q.real(5), q.real(6)});
     }
-    result = q.done() ? Result{} : failed(QStringLiteral("cannot read"), q.status());
+    result = readOut(q);
     return out;
 }
 

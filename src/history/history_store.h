@@ -171,6 +171,8 @@ public:
 
 private:
     Result failed(const QString& what, const sql::Status& status) const;
+    // A query read to its end, or why it stopped.
+    Result readOut(const sql::Statement& query) const;
     Result migrate(int from);
 
     sql::Connection m_db;
