@@ -50,7 +50,8 @@ const std::vector<Command>& table() {
         {{"poll"},
          "--port N|PATH poll [--count N] [--json] [--language ru|en [--controls]]\n"
          "            [--csv FILE | --csv-folder DIR] [--mqtt URL [--mqtt-credentials FILE]\n"
-         "            [--name NAME]] [--give-up S] [--config FILE]",
+         "            [--name NAME]] [--history FILE | --no-history] [--give-up S]\n"
+         "            [--config FILE]",
          "read the instrument's current data once a second: print it, log it, publish it",
          portLine +
              "  --count N        readings to print (default 1); 0: until interrupted (Ctrl-C,\n"
@@ -71,6 +72,10 @@ const std::vector<Command>& table() {
              "  --mqtt-credentials FILE  the broker's user name and password, a line each (else\n"
              "                   VELTRA_MQTT_USER and VELTRA_MQTT_PASSWORD); never on the line\n"
              "  --name NAME      the instrument's name in the topics (default: model and port)\n"
+             "  --history FILE   with --csv or --csv-folder, each logged reading is kept in this\n"
+             "                   dose history too (default: history.sqlite here), under the\n"
+             "                   instrument two identity probes name\n"
+             "  --no-history     the log's readings go to the CSV files only\n"
              "  --give-up S      end with status 1 after S seconds without a valid answer\n"
              "                   (default 60; 0: at the first failure)\n"
              "  --config FILE    a station's settings, KEY = VALUE lines: port, csv, csv-folder,\n"
@@ -80,7 +85,7 @@ const std::vector<Command>& table() {
              "  reopening the port as the program does.\n",
          {Option::port, Option::count, Option::json, Option::language, Option::controls,
           Option::csv, Option::csvFolder, Option::mqtt, Option::mqttCredentials, Option::name,
-          Option::giveUp, Option::config},
+          Option::history, Option::noHistory, Option::giveUp, Option::config},
          0,
          &commandPoll},
         {{"clock-sync"},

@@ -4,6 +4,7 @@
 #include "command.h"
 
 #include "app/file_writes.h"
+#include "app/history_view.h"
 #include "app/text_tables.h"
 #include "history/n42_export.h"
 #include "instrument/transactions.h"
@@ -48,28 +49,6 @@ history::Filter filterOf(const Invocation& call) {
     return f;
 }
 
-QString modelCaption(int deviceType) {
-    return app::modelCaption(deviceType, text::Language::russian).value_or(QString());
-}
-
-QString csvField(QString text) {
-    if (text.contains(u',') || text.contains(u'"') || text.contains(u'\n')) {
-        text.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-        return u'"' + text + u'"';
-    }
-    return text;
-}
-
-QByteArray csvOf(const std::vector<history::StoredRecord>& records) {
-    QString text = QStringLiteral("instrument,time,mode,value,unit\r\n");
-    for (const history::StoredRecord& r : records) {
-        text += QStringLiteral("%1,%2,%3,%4,%5\r\n")
-                    .arg(csvField(r.instrument), r.time, history::modeName(r.mode),
-                         number9(r.value), history::unitName(r.mode));
-    }
-    return text.toUtf8();
-}
-
 } // namespace
 
 bool storeReadInHistory(const Invocation& call, Streams io, Context& context,
@@ -78,55 +57,20 @@ bool storeReadInHistory(const Invocation& call, Streams io, Context& context,
         return true;
     }
     const bool complete = read.outcome == app::ArchiveReadOutcome::read;
+    const app::DownloadStored stored =
+        app::storeArchiveRead(context, read, historyPath(call), call.instrument,
+                              QStringLiteral("veltra-cli " VELTRA_VERSION));
+    if (!stored.stored) {
+        // What went wrong is a message on stderr, whichever way the read ended.
+        io.err << "veltra-cli: the download was not stored in the history: " << stored.error
+               << '\n';
+        return false;
+    }
     QTextStream& say = complete ? io.out : io.err;
-    // What went wrong is a message on stderr, whichever way the read ended.
-    const auto notStored = [&](const QString& why) {
-        io.err << "veltra-cli: the download was not stored in the history: " << why << '\n';
-    };
-    if (!read.identity) {
-        notStored(QStringLiteral("the instrument's identity was not heard"));
-        return false;
-    }
-    // The instrument is known by its type and identity: the type from one parameter read.
-    const auto readout = instrument::readParameterReadout(context.link);
-    if (!readout.ok()) {
-        notStored(QStringLiteral("the instrument's type could not be read: ") +
-                  failureText(readout.outcome, readout.received, readout.expected));
-        return false;
-    }
-    const int type = readout.value->block.deviceType;
-    const QByteArray identity(reinterpret_cast<const char*>(read.identity->data()),
-                              static_cast<qsizetype>(read.identity->size()));
-    history::HistoryStore store;
-    history::Result r = store.open(historyPath(call), true);
-    std::optional<history::Instrument> instrument;
-    if (r) {
-        instrument = store.instrumentFor(type, identity,
-                                         call.instrument.isEmpty()
-                                             ? history::defaultName(modelCaption(type), identity)
-                                             : call.instrument,
-                                         r);
-    }
-    std::optional<history::StoreReport> report;
-    if (instrument) {
-        history::Download download;
-        download.image = std::span(context.archive.bytes).first(history::imageSize);
-        const QDateTime now = QDateTime::currentDateTime();
-        download.pcTimeUtc = now.toUTC();
-        download.utcOffset_s = now.offsetFromUtc();
-        download.programVersion = QStringLiteral("veltra-cli " VELTRA_VERSION);
-        download.recordsProven = complete ? 800 : read.recordsRead;
-        download.failures = read.failures;
-        report = store.store(*instrument, download, r);
-    }
-    if (!report) {
-        io.err << "veltra-cli: " << r.error << '\n';
-        return false;
-    }
-    say << (complete ? "" : "veltra-cli: ") << "stored in the history " << store.path() << " as "
-        << instrument->name << ": " << report->samples << " records, " << report->newRecords
-        << " of them new" << (report->alreadyStored ? " (this download was there already)" : "")
-        << '\n';
+    say << (complete ? "" : "veltra-cli: ") << "stored in the history " << historyPath(call)
+        << " as " << stored.instrument << ": " << stored.report.samples << " records, "
+        << stored.report.newRecords << " of them new"
+        << (stored.report.alreadyStored ? " (this download was there already)" : "") << '\n';
     return true;
 }
 
@@ -349,7 +293,7 @@ int commandHistoryExport(const Invocation& call, Streams io) {
     QString target = call.csv;
     QString told;
     if (!call.csv.isEmpty()) {
-        bytes = csvOf(records);
+        bytes = app::historyCsv(records);
         told = QStringLiteral("%1 records").arg(records.size());
     } else {
         target = call.n42;
@@ -369,13 +313,15 @@ int commandHistoryExport(const Invocation& call, Streams io) {
             reported(r, io.err);
             return exitFailure;
         }
-        history::N42Source source{*instrument, modelCaption(instrument->deviceType),
-                                  QStringLiteral("Veltra " VELTRA_VERSION),
-                                  QUuid::createUuid().toString(QUuid::WithoutBraces), records};
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
         history::N42Report report;
-        history::writeN42(buffer, source, report);
+        QString why;
+        const auto document = app::historyN42(
+            *instrument, records, QStringLiteral("Veltra " VELTRA_VERSION), report, why);
+        if (!document) {
+            io.err << "veltra-cli: " << why << '\n';
+            return exitFailure;
+        }
+        bytes = *document;
         told = QStringLiteral("%1 dose-rate measurements in %2 sessions")
                    .arg(report.measurements)
                    .arg(report.groups);

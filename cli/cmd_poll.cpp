@@ -137,6 +137,11 @@ int commandPoll(const Invocation& call, Streams io) {
             return exitFailure;
         }
     }
+    // The log's readings go into the dose history as well.
+    if (log && !call.noHistory) {
+        context.readingsHistory = std::make_unique<app::ReadingsHistory>(
+            call.history.isEmpty() ? history::historyFileName : call.history);
+    }
     std::unique_ptr<app::MqttPublisher> mqtt;
     app::MqttSettings mqttSettings;
     if (!call.mqtt.isEmpty()) {
@@ -212,6 +217,9 @@ int commandPoll(const Invocation& call, Streams io) {
                 if (stopped(io.environment)) {
                     break; // the signal cut the read short: no failure of the line
                 }
+                if (context.readingsHistory) {
+                    context.readingsHistory->lineChanged();
+                }
                 failure(QStringLiteral("%1: no valid answer: %2")
                             .arg(port, failureText(read.outcome, read.received, read.expected)));
             } else {
@@ -232,6 +240,13 @@ int commandPoll(const Invocation& call, Streams io) {
                                                "written)")
                                     .arg(log->currentPath(), w.reason));
                         return exitFailure;
+                    }
+                }
+                if (context.readingsHistory) {
+                    if (const history::Result r =
+                            context.readingsHistory->add(context, context.currentReading, now);
+                        !r) {
+                        failure(r.error + QStringLiteral(" (the reading is in the log only)"));
                     }
                 }
                 if (!call.mqtt.isEmpty()) {

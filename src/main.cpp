@@ -8,6 +8,8 @@
 //                            use), so prog.ini and the archive's files do not land in whatever
 //                            folder it was started from: what the desktop menu starts
 //   veltra --trace FILE      writes every byte on the serial line to FILE, for a report
+//   veltra --history FILE    keeps the dose history in FILE (default: history.sqlite beside
+//                            prog.ini)
 //   veltra --version
 
 #include "app/app_context.h"
@@ -22,6 +24,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <clocale>
 #include <cstdio>
@@ -35,6 +38,7 @@ struct Options {
     bool userFolder = false;
     bool version = false;
     QString trace;
+    QString history;
 };
 
 std::optional<Options> parseArguments(const QStringList& args) {
@@ -46,6 +50,10 @@ std::optional<Options> parseArguments(const QStringList& args) {
             options.trace = *++it;
         } else if (arg.startsWith(QLatin1String("--trace="))) {
             options.trace = arg.mid(8);
+        } else if (arg == QLatin1String("--history") && it + 1 != given.end()) {
+            options.history = *++it;
+        } else if (arg.startsWith(QLatin1String("--history="))) {
+            options.history = arg.mid(10);
         } else if (arg == QLatin1String("--version")) {
             options.version = true;
         } else if (arg == QLatin1String("--user-folder")) {
@@ -79,9 +87,11 @@ int main(int argc, char** argv) {
 
     const auto options = parseArguments(QApplication::arguments());
     if (!options) {
-        std::fputs("usage: veltra [--user-folder] [--simulate[=TYPE]] [--trace FILE] [--version]\n"
-                   "  (TYPE: instrument type 1..7; FILE: every byte on the serial line, for a "
-                   "report)\n",
+        std::fputs("usage: veltra [--user-folder] [--simulate[=TYPE]] [--trace FILE] "
+                   "[--history FILE] [--version]\n"
+                   "  (TYPE: instrument type 1..7; --trace FILE: every byte on the serial line, "
+                   "for a report;\n"
+                   "  --history FILE: the dose history, else history.sqlite beside prog.ini)\n",
                    stderr);
         return 2;
     }
@@ -89,6 +99,9 @@ int main(int argc, char** argv) {
         std::fputs("veltra " VELTRA_VERSION "\n", stdout);
         return 0;
     }
+    // A relative --history FILE is taken from where the program was started.
+    const QString historyFile =
+        options->history.isEmpty() ? QString() : QFileInfo(options->history).absoluteFilePath();
     if (options->userFolder) {
         const QString folder = veltra::app::userFolder();
         if (!QDir().mkpath(folder) || !QDir::setCurrent(folder)) {
@@ -133,6 +146,7 @@ int main(int argc, char** argv) {
     }
     veltra::app::AppContext context{
         veltra::link::PortCatalog(pins, &veltra::link::systemSerialDevices), std::move(port)};
+    context.historyPath = historyFile;
     veltra::forms::ProgramWindows windows(context);
     QObject::connect(windows.form1.get(), &veltra::forms::TForm1::quitRequested, &application,
                      [] { QApplication::exit(0); });

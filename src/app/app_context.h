@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "app/archive_tab.h"
+#include "app/history_link.h"
 #include "app/measurement_log.h"
 #include "app/parameters_tab.h"
 #include "archive/archive_image.h"
@@ -48,6 +49,13 @@ public:
     ArchiveTab archiveTab;         // the archive tab's state
     // The measurement log the window keeps when asked ("Журнал измерений"); none otherwise.
     std::unique_ptr<MeasurementLog> readingsLog;
+    // The dose history given by --history FILE; empty: history.sqlite beside prog.ini. While
+    // the log is kept, its readings go there too.
+    QString historyPath;
+    std::unique_ptr<ReadingsHistory> readingsHistory;
+    // The identity of the instrument on the port lineIdentityPort, as the program last heard it.
+    std::optional<instrument::IdentityBlock> lineIdentity;
+    std::uint8_t lineIdentityPort = 0;
 
     // The clocks of the port scan and the connection menu: their 5000-second limits read the
     // wall clock in whole seconds; the scan's 2-second wait after a port opened sleeps. Tests

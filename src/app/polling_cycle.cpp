@@ -5,6 +5,8 @@
 #include "text/clock_fields.h"
 #include "text/number_text.h"
 
+#include <QDate>
+
 namespace veltra::app {
 
 PollingCycle::PollingCycle(AppContext& context, PollingHost& host, Clock now)
@@ -46,6 +48,11 @@ void PollingCycle::tick() {
         ++state().readFailureCount;
         if (state().readFailureCount > 3) {
             m_host.showStatus(StatusColour::red, status::connectionError);
+            // The cable may come back with another instrument on it.
+            m_context.lineIdentity.reset();
+            if (m_context.readingsHistory) {
+                m_context.readingsHistory->lineChanged();
+            }
         }
         endTick();
         return;
@@ -71,9 +78,17 @@ void PollingCycle::tick() {
 void PollingCycle::logReading() {
     MeasurementLog& log = *m_context.readingsLog;
     // A line written whole, without waiting for the disk: the cycle's second is the reading's.
-    if (const FileResult w = log.add(m_context.currentReading); !w) {
+    const QString now = text::computerTimeText();
+    if (const FileResult w = log.add(m_context.currentReading, now, QDate::currentDate()); !w) {
         m_host.showStatus(StatusColour::red,
                           status::logNotWritten.arg(log.currentPath(), w.reason));
+    }
+    if (m_context.readingsHistory) {
+        if (const history::Result r =
+                m_context.readingsHistory->add(m_context, m_context.currentReading, now);
+            !r) {
+            m_host.showStatus(StatusColour::red, status::historyNotWritten.arg(r.error));
+        }
     }
 }
 

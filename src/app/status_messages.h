@@ -46,6 +46,9 @@ inline const StatusMessage logOff{QStringLiteral("Журнал измерени�
                                   QStringLiteral("Readings log off")};
 inline const StatusMessage logNotWritten{QStringLiteral("Не удалось записать журнал %1: %2"),
                                          QStringLiteral("Cannot write the log %1: %2")};
+// The dose history could not take a download or a reading: %1 names the file and the reason.
+inline const StatusMessage historyNotWritten{QStringLiteral("История не сохранена: %1"),
+                                             QStringLiteral("History not saved: %1")};
 // Characters Windows-1251 cannot hold, written to a file as '?': the file's name in %1, the
 // count in %2.
 inline const StatusMessage charactersReplaced{

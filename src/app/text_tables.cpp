@@ -18,6 +18,7 @@ constexpr TextRow mainTexts[] = {
     {"N3", "Полный", "General"},
     {"N21", "Краткий", "Short"},
     {"LogReadings", "Журнал измерений", "Log readings"},
+    {"ShowHistory", "История", "History"},
     {"TabSheet2", "Результаты измерения", "Measurement results"},
     {"TabSheet5", "Параметры", "Parameters"},
     {"TabSheet1", "Архив", "Archive"},

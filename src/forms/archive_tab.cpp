@@ -4,6 +4,7 @@
 #include "forms/chart_icons.h"
 #include "forms/chart_time.h"
 #include "forms/fonts.h"
+#include "forms/history_window.h"
 #include "forms/main_window.h"
 
 #include "text/number_text.h"
@@ -248,7 +249,22 @@ void TForm1::resetMemoryFill() {
 void TForm1::Button1Click() {
     setTimer1Enabled(false);
     clearArchiveChart();
-    app::readArchive(m_context, *this, text::userDecimalSeparator());
+    const app::ArchiveReadResult read =
+        app::readArchive(m_context, *this, text::userDecimalSeparator());
+    if (read.identity) {
+        m_context.lineIdentity = read.identity;
+        m_context.lineIdentityPort = m_context.state.portNumber;
+    }
+    // Into the dose history: a whole download, or the records a shorter read proved.
+    if (read.identity && (read.outcome == app::ArchiveReadOutcome::read || read.recordsRead > 0)) {
+        const app::DownloadStored stored = app::storeArchiveRead(
+            m_context, read, historyPath(), QString(), QStringLiteral("veltra " VELTRA_VERSION));
+        if (!stored.stored) {
+            showStatus(app::StatusColour::red, app::status::historyNotWritten.arg(stored.error));
+        } else if (m_historyWindow && m_historyWindow->isVisible()) {
+            m_historyWindow->refresh();
+        }
+    }
 }
 
 void TForm1::Button7Click() {

@@ -2,6 +2,7 @@
 #include "forms/About.h"
 #include "forms/About_eng.h"
 #include "forms/Interface.h"
+#include "forms/history_window.h"
 #include "forms/main_window.h"
 
 #include "app/parameters_tab.h"
@@ -38,6 +39,9 @@ void TForm1::applyLanguage(app::Language language) {
     m_ui->Chart2->replot(QCustomPlot::rpQueuedReplot);
     m_ui->Label34->move(app::label34Left(language), m_ui->Label34->y());
     fitStatusCaptions();
+    if (m_historyWindow) {
+        m_historyWindow->applyLanguage(language);
+    }
 
     for (const app::GridHeading& heading : app::gridHeadings()) {
         if (auto* grid = findChild<QTableWidget*>(QLatin1String(heading.grid))) {

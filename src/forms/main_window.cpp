@@ -6,11 +6,13 @@
 #include "forms/Interface.h"
 #include "forms/Short2.h"
 #include "forms/fonts.h"
+#include "forms/history_window.h"
 
 #include "ui_main_window.h"
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
@@ -60,6 +62,7 @@ TForm1::TForm1(app::AppContext& context, QWidget* parent)
     connect(m_ui->English1, &QAction::triggered, this, &TForm1::English1Click);
     connect(m_ui->Mabout, &QAction::triggered, this, &TForm1::MaboutClick);
     connect(m_ui->LogReadings, &QAction::triggered, this, &TForm1::LogReadingsClick);
+    connect(m_ui->ShowHistory, &QAction::triggered, this, &TForm1::ShowHistoryClick);
     // The measurement log, as the settings file left it.
     if (const auto log = app::loadLogSettings(app::readIniFile(m_settingsPath)); log.enabled) {
         m_ui->LogReadings->setChecked(true);
@@ -80,6 +83,23 @@ void TForm1::startReadingsLog(const app::LogSettings& settings) {
         std::make_unique<app::MeasurementLog>(folder, app::MeasurementLog::Into::folder, false);
     m_ui->LogReadings->setStatusTip(QDir::toNativeSeparators(folder));
     m_ui->LogReadings->setToolTip(QDir::toNativeSeparators(folder));
+    m_context.readingsHistory = std::make_unique<app::ReadingsHistory>(historyPath());
+}
+
+QString TForm1::historyPath() const {
+    return m_context.historyPath.isEmpty()
+               ? QFileInfo(m_settingsPath).absoluteDir().filePath(history::historyFileName)
+               : m_context.historyPath;
+}
+
+void TForm1::ShowHistoryClick() {
+    if (!m_historyWindow) {
+        m_historyWindow = std::make_unique<HistoryWindow>(historyPath(), m_context.state.language);
+    }
+    m_historyWindow->refresh();
+    m_historyWindow->show();
+    m_historyWindow->raise();
+    m_historyWindow->activateWindow();
 }
 
 void TForm1::LogReadingsClick(bool checked) {
@@ -91,6 +111,7 @@ void TForm1::LogReadingsClick(bool checked) {
                                                  m_context.readingsLog->location())));
     } else {
         m_context.readingsLog.reset();
+        m_context.readingsHistory.reset();
         showStatus(app::StatusColour::black, app::status::logOff);
     }
     // The choice is kept at once, in [Log]: it holds for the next start whichever way this one

@@ -32,6 +32,7 @@ class TForm2;
 class TForm3;
 class TForm4;
 class TForm9;
+class HistoryWindow;
 
 class TForm1 : public QMainWindow, public app::StartupHost, public app::ArchiveHost {
     Q_OBJECT
@@ -58,6 +59,11 @@ public:
 
     // Where "Выход" and the compact window's double click write the settings.
     void setSettingsPath(const QString& path) { m_settingsPath = path; }
+    // The dose history: --history FILE, else history.sqlite beside the settings file.
+    [[nodiscard]] QString historyPath() const;
+    // "История": the history window, made when first asked for.
+    void ShowHistoryClick();
+    [[nodiscard]] HistoryWindow* historyWindow() const { return m_historyWindow.get(); }
 
     // Status line and the no-connection reset.
     void showStatus(app::StatusColour colour, const app::StatusMessage& message) override;
@@ -199,6 +205,7 @@ private:
     QString m_settingsPath;
     QString m_statusText; // the status line's message, whole
 
+    std::unique_ptr<HistoryWindow> m_historyWindow;
     TForm2* m_connection = nullptr;
     TForm3* m_aboutRussian = nullptr;
     TForm4* m_aboutEnglish = nullptr;

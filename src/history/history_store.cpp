@@ -329,12 +329,20 @@ std::optional<Instrument> HistoryStore::instrumentFor(int deviceType, const QByt
             result = {};
             return Instrument{find.integer(0), find.text(1), deviceType, identity};
         }
+        // Another instrument may have the name already (two of one model whose identities
+        // begin alike): the new one gets the first free "NAME (2)", "NAME (3)"...
+        QString free = name;
+        sql::Statement taken(m_db, "SELECT 1 FROM instruments WHERE name = ?1");
+        for (int n = 2; taken.bind(1, free).step(); ++n) {
+            free = QStringLiteral("%1 (%2)").arg(name).arg(n);
+            taken.reset();
+        }
         sql::Statement add(
             m_db, "INSERT INTO instruments(device_type, identity, name) VALUES(?1, ?2, ?3)");
         add.bind(1, std::int64_t{deviceType})
             .bind(2, std::span(reinterpret_cast<const std::uint8_t*>(identity.constData()),
                                static_cast<std::size_t>(identity.size())))
-            .bind(3, name);
+            .bind(3, free);
         if (const sql::Status s = add.run(); !s.ok()) {
             result = failed(QStringLiteral("cannot add the instrument %1").arg(name), s);
             return std::nullopt;
@@ -348,7 +356,7 @@ std::optional<Instrument> HistoryStore::instrumentFor(int deviceType, const QByt
             return std::nullopt;
         }
         result = {};
-        return Instrument{id, name, deviceType, identity};
+        return Instrument{id, free, deviceType, identity};
     }
     return std::nullopt;
 }
@@ -555,6 +563,57 @@ std::optional<StoreReport> HistoryStore::store(const Instrument& instrument,
     return std::nullopt;
 }
 
+std::optional<bool> HistoryStore::storeReading(std::int64_t instrumentId, const Reading& reading,
+                                               Result& result) {
+    for (int attempt = 0; attempt < writeTries; ++attempt) {
+        sql::Transaction t(m_db);
+        if (!t.begun().ok()) {
+            result = failed(QStringLiteral("cannot write"), t.begun());
+            if (t.begun().busy()) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        // "IS" matches an unknown instrument too: a reading is kept once either way.
+        sql::Statement add(
+            m_db, "INSERT INTO readings(instrument_id, computer_time, instrument_time, "
+                  "measurement_count, mode, value, unit, dose_uSv) SELECT ?1, ?2, ?3, ?4, ?5, ?6, "
+                  "?7, ?8 WHERE NOT EXISTS (SELECT 1 FROM readings WHERE instrument_id IS ?1 AND "
+                  "instrument_time = ?3 AND measurement_count = ?4)");
+        if (instrumentId != 0) {
+            add.bind(1, instrumentId);
+        } else {
+            add.bindNull(1);
+        }
+        add.bind(2, reading.computerTime)
+            .bind(3, reading.instrumentTime)
+            .bind(4, std::int64_t{reading.measurementCount})
+            .bind(5, std::int64_t{reading.mode})
+            .bind(6, reading.value)
+            .bind(7, reading.unit);
+        if (reading.dose_uSv) {
+            add.bind(8, *reading.dose_uSv);
+        } else {
+            add.bindNull(8);
+        }
+        sql::Status s = add.run();
+        const bool added = s.ok() && m_db.changes() > 0;
+        if (s.ok()) {
+            s = t.commit();
+        }
+        if (!s.ok()) {
+            result = failed(QStringLiteral("the reading was not stored"), s);
+            if (s.busy()) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        result = {};
+        return added;
+    }
+    return std::nullopt;
+}
+
 std::vector<Instrument> HistoryStore::instruments(Result& result) {
     std::vector<Instrument> out;
     sql::Statement q(m_db, "SELECT i.id, i.name, i.device_type, i.identity, "
@@ -610,7 +669,8 @@ std::vector<StoredRecord> HistoryStore::records(const Filter& filter, Result& re
             name = q.text(1);
         }
         r.instrument = name;
-        r.time = clockText(q.integer(2));
+        r.clock = q.integer(2);
+        r.time = clockText(r.clock);
         r.mode = modeFromColumn(q.integer(3));
         r.value = q.real(4);
         r.utcOffset_s = static_cast<int>(q.integer(5));

@@ -115,6 +115,18 @@ struct StoredRecord {
     std::int64_t session = 0; // 0: none
     std::int64_t instrumentId = 0;
     std::optional<int> loggingInterval_s;
+    std::int64_t clock = 0; // time as seconds, the instrument's clock read as UTC
+};
+
+// One line of the measurement log, as the history keeps it.
+struct Reading {
+    QString computerTime;   // ISO 8601 with the UTC offset
+    QString instrumentTime; // YYYY-MM-DDTHH:MM:SS on the instrument's clock
+    std::uint32_t measurementCount = 0;
+    int mode = 0; // the instrument's measuring-mode byte
+    double value = 0.0;
+    QString unit;
+    std::optional<double> dose_uSv;
 };
 
 struct StoredSession {
@@ -154,6 +166,11 @@ public:
     // so far.
     std::optional<StoreReport> store(const Instrument& instrument, const Download& download,
                                      Result& result, const std::function<void(int)>& progress = {});
+
+    // Stores a logged reading under its instrument (0: not identified), once: true when it is
+    // new, false when the same instrument's reading of that clock time and count is there.
+    std::optional<bool> storeReading(std::int64_t instrumentId, const Reading& reading,
+                                     Result& result);
 
     std::vector<Instrument> instruments(Result& result);
     std::vector<StoredDownload> downloads(const Filter& filter, Result& result);

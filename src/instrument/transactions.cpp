@@ -52,6 +52,18 @@ ReadResult<IdentityBlock> probeIdentity(link::DeviceLink& link) {
     return readInto<IdentityBlock>(link, read);
 }
 
+std::optional<IdentityBlock> identify(link::DeviceLink& link) {
+    const auto first = probeIdentity(link);
+    if (!first.ok()) {
+        return std::nullopt;
+    }
+    const auto second = probeIdentity(link);
+    if (!second.ok() || *second.value != *first.value) {
+        return std::nullopt;
+    }
+    return first.value;
+}
+
 WriteResult writeClock(link::DeviceLink& link, const std::tm& localTime) {
     const auto block = live::clockBlock(localTime);
     std::copy(block.begin(), block.end(), link.transferBuffer().begin());

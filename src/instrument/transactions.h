@@ -13,6 +13,7 @@
 
 #include <array>
 #include <ctime>
+#include <optional>
 
 namespace veltra::instrument {
 
@@ -35,6 +36,9 @@ using CurrentDataBlock = std::array<std::uint8_t, live::CurrentData::size>;
 // step: its answer is 29 bytes long, an archive record's 19.
 using IdentityBlock = std::array<std::uint8_t, link::length::identityProbe>;
 [[nodiscard]] ReadResult<IdentityBlock> probeIdentity(link::DeviceLink& link);
+// The instrument's identity, taken only when two probes in a row heard the same 20 bytes: a
+// stray or late answer of the right length cannot pass for it.
+[[nodiscard]] std::optional<IdentityBlock> identify(link::DeviceLink& link);
 
 // Command 0xBB, length 6, address 0: the PC's local time as packed BCD. 15 bytes go out.
 inline constexpr std::uint32_t clockWriteSize = 15;

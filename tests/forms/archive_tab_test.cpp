@@ -1,7 +1,12 @@
 // The archive tab in the window against the simulated instrument through a pseudo-terminal, on
 // the offscreen platform: the read, the session arrows with wrap-around, "Сохранить в файле",
 // the date format, the chart's navigation, and the erase with its question.
+#include "text_fit.h"
 #include "window_fixture.h"
+
+#include "archive/archive_image.h"
+#include "forms/history_window.h"
+#include "history/history_store.h"
 
 #include <qcustomplot.h>
 
@@ -9,6 +14,8 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QtTest>
+
+#include <set>
 
 using namespace veltra;
 
@@ -163,6 +170,86 @@ private slots:
         QCOMPARE(form().statusLineText(), QStringLiteral("Невозможно открыть порт"));
         QCOMPARE(ui().Edit2->text(), QStringLiteral(" 1 из 3"));
         QCOMPARE(form().series12()->dataCount(), 120);
+    }
+    // Two reads of one archive: one download, each record once; the history window shows them
+    // all, in both languages, with every text fitting; a file that is not a history is named
+    // with its reason and left as it was.
+    void eachReadIsKeptInTheHistoryOnceAndTheHistoryWindowShowsIt() {
+        QVERIFY(start(1));
+        context->historyPath = QDir::current().filePath(QStringLiteral("window-history.sqlite"));
+        form().Button1Click();
+        form().Button1Click();
+        QCOMPARE(form().statusLineText(), QStringLiteral("Прочитано"));
+        history::HistoryStore store;
+        QVERIFY(store.open(context->historyPath, false).ok());
+        history::Result r;
+        const auto records = store.records({}, r);
+        QCOMPARE(store.downloads({}, r).size(), std::size_t{1});
+        // Every sample once, and a session for each session number the walk gives samples (the
+        // tab's count can stop below it: trailing blank records take numbers back).
+        std::size_t samples = 0;
+        std::set<int> sessions;
+        archive::walkSessions(context->archive,
+                              [&](const archive::ArchiveRecord& record, int session) {
+                                  if (record.isSample) {
+                                      ++samples;
+                                      sessions.insert(session);
+                                  }
+                              });
+        QCOMPARE(records.size(), samples);
+        const auto instruments = store.instruments(r);
+        QCOMPARE(instruments.size(), std::size_t{1});
+        QCOMPARE(instruments[0].deviceType, 4);
+
+        form().ShowHistoryClick();
+        forms::HistoryWindow* window = form().historyWindow();
+        QVERIFY(window != nullptr && window->isVisible());
+        QCOMPARE(window->windowTitle(), QStringLiteral("История"));
+        QCOMPARE(window->view().records, static_cast<int>(records.size()));
+        int points = 0;
+        for (int g = 0; g < window->chart()->graphCount(); ++g) {
+            points += window->chart()->graph(g)->dataCount();
+        }
+        QCOMPARE(points, static_cast<int>(records.size()));
+        QCOMPARE(window->sessionsTable()->rowCount(), static_cast<int>(sessions.size()));
+        QVERIFY(window->statsTable()->rowCount() > 0);
+        QCOMPARE(window->statsTable()->item(0, 2)->text(), QStringLiteral("МЭД, мкЗв/ч"));
+        QCOMPARE(window->fromEdit()->date(),
+                 QDate::fromString(records.front().time.left(10), Qt::ISODate));
+        for (const app::Language language : {app::Language::russian, app::Language::english}) {
+            if (language == app::Language::english) {
+                form().English1Click();
+                QCOMPARE(window->windowTitle(), QStringLiteral("History"));
+                QCOMPARE(window->sessionsTable()->horizontalHeaderItem(1)->text(),
+                         QStringLiteral("First record"));
+                QCOMPARE(window->statsTable()->item(0, 2)->text(),
+                         QStringLiteral("Dose rate, uSv/h"));
+            }
+            testing::TextFit fit(language == app::Language::english ? "[history en]"
+                                                                    : "[history ru]");
+            fit.check(window);
+            QVERIFY2(fit.offences().isEmpty(), qPrintable(testing::describe(fit.offences())));
+        }
+        const QString csv = QDir::current().filePath(QStringLiteral("history.csv"));
+        QVERIFY(window->exportCsv(csv));
+        QFile exported(csv);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        QCOMPARE(exported.readAll().count('\n'), static_cast<qsizetype>(records.size() + 1));
+
+        const QString foreign = QDir::current().filePath(QStringLiteral("not-a-history.sqlite"));
+        QFile other(foreign);
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("a spreadsheet, not a history\n");
+        other.close();
+        forms::HistoryWindow refused(foreign, app::Language::english);
+        refused.refresh();
+        QVERIFY2(
+            refused.messageLabel()->text().startsWith(QStringLiteral("Cannot open the history %1: ")
+                                                          .arg(QDir::toNativeSeparators(foreign))),
+            qPrintable(refused.messageLabel()->text()));
+        QVERIFY(!refused.exportCsv(csv));
+        QVERIFY(other.open(QIODevice::ReadOnly));
+        QCOMPARE(other.readAll(), QByteArray("a spreadsheet, not a history\n"));
     }
 };
 

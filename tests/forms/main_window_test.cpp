@@ -3,6 +3,8 @@
 #include "app/text_tables.h"
 #include "window_fixture.h"
 
+#include "history/history_store.h"
+
 #include <qcustomplot.h>
 
 #include <QApplication>
@@ -325,6 +327,9 @@ private slots:
         const QString folder = QDir(QFileInfo(settingsPath()).absolutePath()).filePath("readings");
         const QString file = QDir(folder).filePath(
             QStringLiteral("readings-%1.csv").arg(QDate::currentDate().toString(Qt::ISODate)));
+        // As the start-up's parameter read leaves it: the model is known.
+        context->state.parametersRead = true;
+        context->state.parameters.block.deviceType = 4;
         setMeasurement(7, 0.5);
         tick();
         QVERIFY(!QFile::exists(file)); // off until asked
@@ -345,6 +350,16 @@ private slots:
         QVERIFY(lines[0].startsWith("computer_time,instrument_time,measurement_count"));
         QCOMPARE(lines[1].section(',', 2, 5), QStringLiteral("8,0.5,dose rate,uSv/h"));
         QCOMPARE(lines[2].section(',', 2, 3), QStringLiteral("9,0.75"));
+        // And into the history beside prog.ini, once each, under the instrument the two identity
+        // probes of the first logged reading named.
+        history::HistoryStore store;
+        QVERIFY(store.open(form().historyPath(), false).ok());
+        QCOMPARE(store.connection().integer("SELECT count(*) FROM readings"),
+                 std::optional<std::int64_t>(2));
+        QCOMPARE(store.connection().integer(
+                     "SELECT count(*) FROM readings WHERE measurement_count = 8 AND instrument_id "
+                     "= (SELECT id FROM instruments WHERE device_type = 4)"),
+                 std::optional<std::int64_t>(1));
         // Kept in prog.ini's section of its own, for the next start; [Common] untouched.
         QFile ini(settingsPath());
         QVERIFY(ini.open(QIODevice::ReadOnly));

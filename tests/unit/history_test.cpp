@@ -147,6 +147,36 @@ TEST(History, WeeklyDownloadsKeepEveryRecordOnceAndExtendTheirSession) {
     EXPECT_TRUE(o->store.verify(r).isEmpty());
 }
 
+// A logged reading is kept once, with its instrument or, when none could be told, without one;
+// a second instrument whose identity begins as the first's does not take its name.
+TEST(History, ReadingsAreKeptOnceAndTwoInstrumentsNeverShareAName) {
+    QTemporaryDir dir;
+    auto o = openWithInstrument(dir.filePath("history.sqlite"), identityA);
+    ASSERT_TRUE(o);
+    history::Result r;
+    QByteArray identityB = identityA;
+    identityB[19] = '\x22';
+    const auto b =
+        o->store.instrumentFor(4, identityB, history::defaultName("ТР-403", identityB), r);
+    ASSERT_TRUE(b) << r.error.toStdString();
+    EXPECT_EQ(b->name, "ТР-403 1111 (2)");
+    EXPECT_NE(b->id, o->instrument.id);
+
+    history::Reading reading{
+        "2026-03-02T12:00:01+03:00", "2026-03-02T11:59:58", 1026, 0, 0.133, "uSv/h", 3.75};
+    for (const std::int64_t who : {o->instrument.id, b->id, std::int64_t{0}}) {
+        EXPECT_EQ(o->store.storeReading(who, reading, r), std::optional(true));
+        reading.computerTime = "2026-03-02T12:00:02+03:00"; // logged again after a restart
+        EXPECT_EQ(o->store.storeReading(who, reading, r), std::optional(false));
+    }
+    ++reading.measurementCount;
+    EXPECT_EQ(o->store.storeReading(0, reading, r), std::optional(true));
+    EXPECT_EQ(o->store.connection().integer("SELECT count(*) FROM readings"), 4);
+    EXPECT_EQ(o->store.connection().integer("SELECT count(*) FROM readings WHERE instrument_id "
+                                            "IS NULL"),
+              2);
+}
+
 TEST(History, AFileThatIsNotAHistoryIsRefusedAndLeftAsItWas) {
     QTemporaryDir dir;
     const auto make = [&](const QString& name, auto&& fill) {
