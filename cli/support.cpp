@@ -5,6 +5,7 @@
 #include "link/traced_serial_port.h"
 #include "text/number_text.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 
@@ -39,7 +40,15 @@ std::unique_ptr<Context> contextOver(PortCatalog catalog, const Environment& env
 
 std::unique_ptr<Context> catalogueContext(Streams io, const QString& trace) {
     const auto& lister = io.environment.serialDevices;
-    return contextOver(PortCatalog(app::portPins(app::readIniFile(app::settingsFilePath())),
+    // The settings file gives the port pins; one that cannot be read is said, once a command,
+    // and the command goes on without them.
+    const QString settings = app::settingsFilePath();
+    const app::LoadedIni loaded = app::loadIniFile(settings);
+    if (loaded.state == app::IniState::unreadable) {
+        io.err << "veltra-cli: " << QDir::toNativeSeparators(settings) << " was not read ("
+               << loaded.reason << "); going on without its port pins\n";
+    }
+    return contextOver(PortCatalog(app::portPins(loaded.ini),
                                    lister ? lister : &link::systemSerialDevices),
                        io.environment, trace);
 }

@@ -29,14 +29,14 @@ LoadedIni loadIniFile(const QString& path) {
     // A FIFO or a device named prog.ini is never opened for reading (that would wait for a
     // writer for good) and never replaced: it reads as unreadable.
     QFile file;
-    if (!openRegularFile(file, path, QIODevice::ReadOnly)) {
-        return {{}, IniState::unreadable};
+    if (const FileResult opened = openRegularFile(file, path, QIODevice::ReadOnly); !opened) {
+        return {{}, IniState::unreadable, opened.reason};
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        return {{}, IniState::unreadable};
+        return {{}, IniState::unreadable, file.errorString()};
     }
-    return {IniFile::parse(bytes), IniState::read};
+    return {IniFile::parse(bytes), IniState::read, {}};
 }
 
 IniFile readIniFile(const QString& path) {

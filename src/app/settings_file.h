@@ -26,6 +26,7 @@ enum class IniState { missing, read, unreadable };
 struct LoadedIni {
     IniFile ini;
     IniState state = IniState::missing;
+    QString reason; // why it could not be read ("it is a FIFO")
 };
 [[nodiscard]] LoadedIni loadIniFile(const QString& path);
 // The file's contents; an empty document when it is missing or unreadable.

@@ -124,7 +124,8 @@ QStringList deviceLanguageItems(text::Language language) {
 }
 
 QStringList displayViewItems(text::Language language) {
-    return list(language, {"Кратко", "Подробно"}, {"Detailed", "Short"});
+    // One order in both languages: the stored byte 0 is the short view whichever the user reads.
+    return list(language, {"Кратко", "Подробно"}, {"Short", "Detailed"});
 }
 
 QStringList backlightColourItems(text::Language language) {

@@ -132,10 +132,14 @@ TEST_F(ToolSignals, AFifoIsRefusedAndNeverWaitedOn) {
     for (const char* name : {"prog.ini", "fifo"}) {
         ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(name)).constData(), 0600), 0);
     }
-    // A FIFO named prog.ini: read as no file at all, the pins with it.
+    // A FIFO named prog.ini: read as no file at all, the pins with it, and said once.
     Tool ports({"ports"}, dir.path());
     ASSERT_TRUE(ports.started());
     EXPECT_EQ(ports.finish(), 0);
+    EXPECT_EQ(ports.err().count("prog.ini was not read (it is a FIFO, not a regular file); going "
+                                "on without its port pins\n"),
+              1)
+        << ports.err().toStdString();
 
     const QString fifo = dir.filePath("fifo");
     const QList<QStringList> refused = {

@@ -65,8 +65,8 @@ private slots:
         } else {
             QCOMPARE(ui().ComboBox4->currentIndex(), -1);
         }
-        // Stored view 0 is the first item of each language's list.
-        QCOMPARE(ui().ComboBox6->currentText(), QString(language == 1 ? "Кратко" : "Detailed"));
+        // Stored view 0 is the short view in each language.
+        QCOMPARE(ui().ComboBox6->currentText(), QString(language == 1 ? "Кратко" : "Short"));
         QCOMPARE(ui().StringGrid1->item(1, 1)->text(), QStringLiteral("0.30"));
         QCOMPARE(ui().StringGrid4->item(0, 1)->text(),
                  QString(language == 1 ? "Значение, мкЗв" : "Value,  uSv"));

@@ -201,7 +201,7 @@ TEST(ParametersTab, ListsFollowTypeAndLanguage) {
     EXPECT_EQ(tab.comboBox4.index, -1); // "off" is not in the short list
     EXPECT_EQ(tab.comboBox6.items.at(tab.comboBox6.index), "Кратко");
     app::applyLanguageLists(tab, en, copy);
-    EXPECT_EQ(tab.comboBox6.items.at(tab.comboBox6.index), "Detailed");
+    EXPECT_EQ(tab.comboBox6.items.at(tab.comboBox6.index), "Short");
     EXPECT_EQ(tab.comboBox1.items.size(), 5);
     EXPECT_EQ(tab.comboBox1.index, -1);
 
@@ -339,7 +339,9 @@ TEST(TextTables, TheSystemsOwnQuirksAreKept) {
     EXPECT_EQ(app::modelCaption(6, en), "TR-404");
     EXPECT_EQ(app::modelCaption(2, ru), "ТР-401");
     EXPECT_FALSE(app::modelCaption(0, ru));
-    EXPECT_EQ(app::displayViewItems(en), QStringList({"Detailed", "Short"}));
+    // Each stored view is named the same view in both languages.
+    EXPECT_EQ(app::displayViewItems(ru), QStringList({"Кратко", "Подробно"}));
+    EXPECT_EQ(app::displayViewItems(en), QStringList({"Short", "Detailed"}));
     bool twoSpaces = false;
     for (const auto& h : app::gridHeadings()) {
         twoSpaces |= std::string_view(h.english) == "Value,  uSv/h";
