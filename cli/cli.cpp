@@ -50,8 +50,8 @@ const std::vector<Command>& table() {
         {{"poll"},
          "--port N|PATH poll [--count N] [--json] [--language ru|en [--controls]]\n"
          "            [--csv FILE | --csv-folder DIR] [--mqtt URL [--mqtt-credentials FILE]\n"
-         "            [--name NAME]] [--history FILE | --no-history] [--give-up S]\n"
-         "            [--config FILE]",
+         "            [--mqtt-ca FILE] [--name NAME]] [--history FILE | --no-history]\n"
+         "            [--give-up S] [--config FILE]",
          "read the instrument's current data once a second: print it, log it, publish it",
          portLine +
              "  --count N        readings to print (default 1); 0: until interrupted (Ctrl-C,\n"
@@ -71,6 +71,8 @@ const std::vector<Command>& table() {
              "                   10000) and go out in order when it is back\n"
              "  --mqtt-credentials FILE  the broker's user name and password, a line each (else\n"
              "                   VELTRA_MQTT_USER and VELTRA_MQTT_PASSWORD); never on the line\n"
+             "  --mqtt-ca FILE   with mqtts://, the certificate authority (PEM) that signed the\n"
+             "                   broker's certificate (default: the system's authorities)\n"
              "  --name NAME      the instrument's name in the topics (default: model and port)\n"
              "  --history FILE   with --csv or --csv-folder, each logged reading is kept in this\n"
              "                   dose history too (default: history.sqlite here), under the\n"
@@ -79,12 +81,13 @@ const std::vector<Command>& table() {
              "  --give-up S      end with status 1 after S seconds without a valid answer\n"
              "                   (default 60; 0: at the first failure)\n"
              "  --config FILE    a station's settings, KEY = VALUE lines: port, csv, csv-folder,\n"
-             "                   mqtt, mqtt-credentials, name, trace, give-up (the command line\n"
-             "                   wins); what veltra-station@NAME.service runs\n"
+             "                   mqtt, mqtt-credentials, mqtt-ca, name, trace, give-up (the\n"
+             "                   command line wins); what veltra-station@NAME.service runs\n"
              "  A failed reading is one timed line on stderr; polling goes on at the next second,\n"
              "  reopening the port as the program does.\n",
          {Option::port, Option::count, Option::json, Option::language, Option::controls,
-          Option::csv, Option::csvFolder, Option::mqtt, Option::mqttCredentials, Option::name,
+          Option::csv, Option::csvFolder, Option::mqtt, Option::mqttCredentials, Option::mqttCa,
+          Option::name,
           Option::history, Option::noHistory, Option::giveUp, Option::config},
          0,
          &commandPoll},
@@ -296,7 +299,8 @@ constexpr Option allOptions[] = {
     Option::port,   Option::count,    Option::json,      Option::language, Option::set,
     Option::yes,    Option::image,    Option::session,   Option::sessions, Option::csv,
     Option::giveUp, Option::controls, Option::csvFolder, Option::mqtt,     Option::mqttCredentials,
-    Option::name,   Option::config,   Option::trace,     Option::history,  Option::instrument,
+    Option::mqttCa, Option::name,     Option::config,    Option::trace,    Option::history,
+    Option::instrument,
     Option::from,   Option::to,       Option::by,        Option::n42,      Option::noHistory,
 };
 
@@ -332,6 +336,8 @@ const char* optionName(Option option) {
         return "--mqtt";
     case Option::mqttCredentials:
         return "--mqtt-credentials";
+    case Option::mqttCa:
+        return "--mqtt-ca";
     case Option::name:
         return "--name";
     case Option::config:
@@ -501,6 +507,9 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
             break;
         case Option::mqttCredentials:
             call.mqttCredentials = value();
+            break;
+        case Option::mqttCa:
+            call.mqttCa = value();
             break;
         case Option::name:
             call.name = value();

@@ -70,6 +70,7 @@ bool applyStationConfig(Invocation& call, QTextStream& err) {
         {QLatin1String("csv-folder"), &Invocation::csvFolder},
         {QLatin1String("mqtt"), &Invocation::mqtt},
         {QLatin1String("mqtt-credentials"), &Invocation::mqttCredentials},
+        {QLatin1String("mqtt-ca"), &Invocation::mqttCa},
         {QLatin1String("name"), &Invocation::name},
         {QLatin1String("trace"), &Invocation::trace},
     };
@@ -102,8 +103,8 @@ bool applyStationConfig(Invocation& call, QTextStream& err) {
             }
         }
         err << "veltra-cli: " << call.config << ", line " << number << ": '" << line
-            << "' is not one of port, csv, csv-folder, mqtt, mqtt-credentials, name, trace, "
-               "give-up = VALUE\n";
+            << "' is not one of port, csv, csv-folder, mqtt, mqtt-credentials, mqtt-ca, name, "
+               "trace, give-up = VALUE\n";
         return false;
     }
     return true;
@@ -158,6 +159,22 @@ int commandPoll(const Invocation& call, Streams io) {
         mqttSettings = *parsed;
         if (!readCredentials(call, mqttSettings, io.err)) {
             return exitFailure;
+        }
+        if (!call.mqttCa.isEmpty()) {
+            if (!mqttSettings.tls) {
+                io.err << "veltra-cli: --mqtt-ca names the authority of a TLS broker: the URL is "
+                          "mqtts://HOST[:PORT]\n";
+                return exitUsage;
+            }
+            QFile ca;
+            if (const app::FileResult opened =
+                    app::openRegularFile(ca, call.mqttCa, QIODevice::ReadOnly);
+                !opened) {
+                io.err << "veltra-cli: cannot read " << call.mqttCa << ": " << opened.reason
+                       << '\n';
+                return exitFailure;
+            }
+            mqttSettings.caFile = call.mqttCa;
         }
     }
 
@@ -284,10 +301,22 @@ int commandPoll(const Invocation& call, Streams io) {
             return exitFailure;
         }
     }
+    bool undelivered = false;
     if (mqtt) {
         // What waits goes out before the end, for a second at most.
         for (int i = 0; i < 20 && mqtt->waiting() > 0 && mqtt->connected(); ++i) {
             mqtt->service(50);
+        }
+        // Readings the broker never took are a failure of the poll, not a quiet loss.
+        if (mqtt->waiting() > 0) {
+            undelivered = true;
+            failure(QStringLiteral("MQTT %1:%2: %3 readings were never delivered%4")
+                        .arg(mqttSettings.host)
+                        .arg(mqttSettings.port)
+                        .arg(mqtt->waiting())
+                        .arg(lastMqttError.isEmpty() ? QString()
+                                                     : QStringLiteral(" (") + lastMqttError +
+                                                           u')'));
         }
     }
     if (stopped(io.environment)) {
@@ -295,7 +324,7 @@ int commandPoll(const Invocation& call, Streams io) {
         // a poll that had readings left to take did not do what it was asked.
         return call.count == 0 && readings > 0 ? exitOk : exitInterrupted;
     }
-    return exitOk;
+    return undelivered ? exitFailure : exitOk;
 }
 
 } // namespace veltra::cli

@@ -51,6 +51,7 @@ enum class Option {
     csvFolder,
     mqtt,
     mqttCredentials,
+    mqttCa,
     name,
     config,
     trace,
@@ -81,6 +82,7 @@ struct Invocation {
     QString csvFolder;       // --csv-folder DIR: a CSV file a day
     QString mqtt;            // --mqtt URL
     QString mqttCredentials; // --mqtt-credentials FILE: the user's name, then the password
+    QString mqttCa;          // --mqtt-ca FILE: the authority that signed the broker's certificate
     QString name;            // --name NAME: the instrument's name in MQTT topics
     QString config;          // --config FILE: a station's settings (see poll --help)
     QString trace;           // --trace FILE: every byte on the serial line

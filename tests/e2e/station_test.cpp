@@ -2,6 +2,7 @@
 // a free port, with its own configuration, and stopped at the end), watched by a subscriber; and
 // a serial trace of a faulty run replayed as a passing test. Every wait is bounded.
 #include "app/archive_tab.h"
+#include "app/mqtt_publisher.h"
 #include "cli.h"
 #include "sim_fixture.h"
 
@@ -222,6 +223,31 @@ TEST_F(StationTest, EveryReadingReachesTheBrokerAcrossARestartAndTheLastWillSays
                 QStringLiteral("readings-%1.csv").arg(QDate::currentDate().toString(Qt::ISODate))));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     EXPECT_EQ(csv.readAll().count('\n'), 1 + static_cast<int>(count - 500 + 1));
+}
+
+// A poll that ends with readings the broker never took fails and says how many; --mqtt-ca is
+// refused for a broker without TLS.
+TEST_F(StationTest, ReadingsNeverDeliveredFailThePoll) {
+    if (!app::MqttPublisher::available()) {
+        GTEST_SKIP() << "MQTT is not in this build";
+    }
+    QTemporaryDir dir;
+    const QString url = QStringLiteral("mqtt://127.0.0.1:%1").arg(freePort()); // nobody there
+    QProcess tool;
+    tool.setWorkingDirectory(dir.path());
+    tool.start(QStringLiteral(VELTRA_CLI_BINARY),
+               {"--port", QString::fromStdString(simulator->devicePath()), "poll", "--count", "2",
+                "--mqtt", url});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    EXPECT_EQ(tool.exitCode(), 1);
+    EXPECT_TRUE(tool.readAllStandardError().contains(" readings were never delivered"));
+
+    tool.start(QStringLiteral(VELTRA_CLI_BINARY),
+               {"--port", QString::fromStdString(simulator->devicePath()), "poll", "--mqtt", url,
+                "--mqtt-ca", dir.filePath("ca.pem")});
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    EXPECT_EQ(tool.exitCode(), 2);
+    EXPECT_TRUE(tool.readAllStandardError().contains("--mqtt-ca names the authority of a TLS"));
 }
 #endif
 
