@@ -87,8 +87,7 @@ const std::vector<Command>& table() {
              "  reopening the port as the program does.\n",
          {Option::port, Option::count, Option::json, Option::language, Option::controls,
           Option::csv, Option::csvFolder, Option::mqtt, Option::mqttCredentials, Option::mqttCa,
-          Option::name,
-          Option::history, Option::noHistory, Option::giveUp, Option::config},
+          Option::name, Option::history, Option::noHistory, Option::giveUp, Option::config},
          0,
          &commandPoll},
         {{"clock-sync"},
@@ -296,12 +295,15 @@ const std::vector<Command>& table() {
 }
 
 constexpr Option allOptions[] = {
-    Option::port,   Option::count,    Option::json,      Option::language, Option::set,
-    Option::yes,    Option::image,    Option::session,   Option::sessions, Option::csv,
-    Option::giveUp, Option::controls, Option::csvFolder, Option::mqtt,     Option::mqttCredentials,
-    Option::mqttCa, Option::name,     Option::config,    Option::trace,    Option::history,
-    Option::instrument,
-    Option::from,   Option::to,       Option::by,        Option::n42,      Option::noHistory,
+    Option::port,      Option::count,     Option::json,
+    Option::language,  Option::set,       Option::yes,
+    Option::image,     Option::session,   Option::sessions,
+    Option::csv,       Option::giveUp,    Option::controls,
+    Option::csvFolder, Option::mqtt,      Option::mqttCredentials,
+    Option::mqttCa,    Option::name,      Option::config,
+    Option::trace,     Option::history,   Option::instrument,
+    Option::from,      Option::to,        Option::by,
+    Option::n42,       Option::noHistory,
 };
 
 const char* optionName(Option option) {

@@ -314,9 +314,9 @@ int commandPoll(const Invocation& call, Streams io) {
                         .arg(mqttSettings.host)
                         .arg(mqttSettings.port)
                         .arg(mqtt->waiting())
-                        .arg(lastMqttError.isEmpty() ? QString()
-                                                     : QStringLiteral(" (") + lastMqttError +
-                                                           u')'));
+                        .arg(lastMqttError.isEmpty()
+                                 ? QString()
+                                 : QStringLiteral(" (") + lastMqttError + u')'));
         }
     }
     if (stopped(io.environment)) {

@@ -48,9 +48,9 @@ std::unique_ptr<Context> catalogueContext(Streams io, const QString& trace) {
         io.err << "veltra-cli: " << QDir::toNativeSeparators(settings) << " was not read ("
                << loaded.reason << "); going on without its port pins\n";
     }
-    return contextOver(PortCatalog(app::portPins(loaded.ini),
-                                   lister ? lister : &link::systemSerialDevices),
-                       io.environment, trace);
+    return contextOver(
+        PortCatalog(app::portPins(loaded.ini), lister ? lister : &link::systemSerialDevices),
+        io.environment, trace);
 }
 
 std::unique_ptr<Context> contextFor(const Invocation& call, Streams io) {

@@ -10,7 +10,7 @@ seconds="${1:-60}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(current_data parameters ini archive threshold_cell)
+    targets=(current_data parameters ini archive threshold_cell archive_line)
 fi
 
 cmake --preset fuzz >/dev/null
