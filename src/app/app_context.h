@@ -63,6 +63,12 @@ public:
     std::function<std::time_t()> wallClock = [] { return std::time(nullptr); };
     std::function<void(std::chrono::milliseconds)> sleep;
 
+    // Runs a group of transactions. The window hands it to its device worker and keeps its own
+    // events going meanwhile, calling tick on its own thread every 50 ms and once at the end;
+    // without a runner (the tool, the core's tests) it runs here and tick is not needed.
+    std::function<void(const std::function<void()>& work, const std::function<void()>& tick)>
+        deviceWork;
+
     // Reopens the selected port (state.portNumber), with one retry.
     bool ensurePortOpen() { return link.ensurePortOpen(state.portNumber); }
 

@@ -8,6 +8,8 @@
 
 #include <QDir>
 
+#include <atomic>
+
 namespace veltra::app {
 
 namespace {
@@ -117,8 +119,20 @@ ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar sepa
     host.showReadProgress(0);
     host.showArchiveTab();
 
-    const auto reading = instrument::readArchiveRecords(
-        context.link, image, [&host](int records) { host.showReadProgress(records); });
+    instrument::ArchiveReading reading;
+    if (context.deviceWork) {
+        // On the device worker: the progress is handed over and shown on this thread.
+        std::atomic<int> recordsRead{0};
+        context.deviceWork(
+            [&] {
+                reading = instrument::readArchiveRecords(
+                    context.link, image, [&recordsRead](int records) { recordsRead = records; });
+            },
+            [&] { host.showReadProgress(recordsRead); });
+    } else {
+        reading = instrument::readArchiveRecords(
+            context.link, image, [&host](int records) { host.showReadProgress(records); });
+    }
     result.recordsRead = reading.recordsRead;
     result.faults = reading.faults;
     result.failures = reading.failures;

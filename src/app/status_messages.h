@@ -23,6 +23,9 @@ inline const StatusMessage connectionError{QStringLiteral("Ошибка связ
                                            QStringLiteral("Connection error")};
 inline const StatusMessage reading{QStringLiteral("Чтение"), QStringLiteral("Reading")};
 inline const StatusMessage readOk{QStringLiteral("Прочитано"), QStringLiteral("Read OK")};
+// The user stopped the archive read ("Отмена", Esc).
+inline const StatusMessage readCancelled{QStringLiteral("Чтение прервано"),
+                                         QStringLiteral("Read cancelled")};
 inline const StatusMessage writeOk{QStringLiteral("Записано"), QStringLiteral("Write OK")};
 inline const StatusMessage noParameters{QStringLiteral("Параметры не прочитаны!"),
                                         QStringLiteral("No parameters!")};

@@ -41,6 +41,7 @@ constexpr TextRow mainTexts[] = {
     {"Button6", "Сохранить параметры", "Save parameters"},
     {"Button8", "Сбросить дозу", "Dose reset"},
     {"Button1", "Чтение архива", "Read archive"},
+    {"CancelRead", "Отмена", "Cancel"},
     {"Label32", "Заполнение памяти", "Memory filling"},
     {"Label16", "Режим", "Mode"},
     {"Label18", "Звук", "Sound"},

@@ -1,6 +1,7 @@
 // The archive tab of TForm1: reading the archive, the session table, chart and statistics, the
 // session arrows, the chart's navigation buttons, and erasing. The tab's state and its rules
 // live in the core (app::ArchiveTab); this file shows it and feeds the clicks in.
+#include "forms/Short2.h"
 #include "forms/chart_icons.h"
 #include "forms/chart_time.h"
 #include "forms/fonts.h"
@@ -13,8 +14,12 @@
 
 #include <qcustomplot.h>
 
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabBar>
+#include <QThread>
+#include <QTimer>
 
 namespace veltra::forms {
 
@@ -117,6 +122,7 @@ void TForm1::setUpArchiveTab() {
 
     connect(m_ui->Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(m_ui->Button7, &QPushButton::clicked, this, &TForm1::Button7Click);
+    connect(m_ui->CancelRead, &QPushButton::clicked, this, &TForm1::cancelDeviceWork);
     connect(m_ui->BitBtn5, &QToolButton::clicked, this, &TForm1::BitBtn5Click);
     connect(m_ui->BitBtn11, &QToolButton::clicked, this, &TForm1::BitBtn11Click);
     connect(m_ui->CheckBox1, &QCheckBox::toggled, this,
@@ -251,6 +257,10 @@ void TForm1::Button1Click() {
     clearArchiveChart();
     const app::ArchiveReadResult read =
         app::readArchive(m_context, *this, text::userDecimalSeparator());
+    if (read.outcome == app::ArchiveReadOutcome::interrupted && m_cancelled) {
+        // As a failed read, said as the user's own doing.
+        showStatus(app::StatusColour::black, app::status::readCancelled);
+    }
     if (read.identity) {
         m_context.lineIdentity = read.identity;
         m_context.lineIdentityPort = m_context.state.portNumber;
@@ -264,6 +274,83 @@ void TForm1::Button1Click() {
         } else if (m_historyWindow && m_historyWindow->isVisible()) {
             m_historyWindow->refresh();
         }
+    }
+}
+
+void TForm1::runDeviceWork(const std::function<void()>& work, const std::function<void()>& tick) {
+    m_cancel = false;
+    m_cancelled = false;
+    m_deviceBusy = true;
+    // No tick of any timer is taken meanwhile: each goes on afterwards as it stood.
+    QTimer* const timers[] = {&m_timer1, &m_timer2, &m_timer3};
+    bool active[std::size(timers)];
+    for (std::size_t i = 0; i < std::size(timers); ++i) {
+        active[i] = timers[i]->isActive();
+        timers[i]->stop();
+    }
+    // Nothing that starts another operation can be reached; "Отмена" takes the erase button's
+    // place.
+    const bool eraseHidden = m_ui->Button7->isHidden();
+    const bool readEnabled = m_ui->Button1->isEnabled();
+    m_ui->MainMenu1->setEnabled(false);
+    m_ui->PageControl1->tabBar()->setEnabled(false);
+    m_ui->Button1->setEnabled(false);
+    m_ui->Button7->hide();
+    m_ui->CancelRead->setEnabled(true);
+    m_ui->CancelRead->show();
+    m_ui->CancelRead->setFocus();
+    if (m_compact != nullptr) {
+        m_compact->setEnabled(false);
+    }
+
+    QThread* const home = QThread::currentThread();
+    QThread* const worker = QThread::create([this, &work, home] {
+        work();
+        m_context.link.handOver(home);
+    });
+    m_context.link.handOver(worker);
+    // The link's waits ask, every tenth of a second, whether the user cancelled.
+    m_context.link.setInterruption([this] { return m_cancel.load(); });
+    QEventLoop loop;
+    connect(worker, &QThread::finished, &loop, &QEventLoop::quit);
+    QTimer ticker;
+    ticker.setInterval(50);
+    connect(&ticker, &QTimer::timeout, this, [&tick] { tick(); });
+    ticker.start();
+    worker->start();
+    loop.exec();
+    ticker.stop();
+    worker->wait();
+    delete worker;
+    m_context.link.setInterruption({});
+    tick();
+
+    m_ui->CancelRead->hide();
+    m_ui->Button7->setHidden(eraseHidden);
+    m_ui->Button1->setEnabled(readEnabled);
+    m_ui->PageControl1->tabBar()->setEnabled(true);
+    m_ui->MainMenu1->setEnabled(true);
+    if (m_compact != nullptr) {
+        m_compact->setEnabled(true);
+    }
+    for (std::size_t i = 0; i < std::size(timers); ++i) {
+        if (active[i]) {
+            timers[i]->start();
+        }
+    }
+    m_cancelled = m_cancel;
+    m_cancel = false;
+    m_deviceBusy = false;
+    if (m_closeWhenDone) {
+        m_closeWhenDone = false;
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
+}
+
+void TForm1::cancelDeviceWork() {
+    if (m_deviceBusy) {
+        m_cancel = true;
+        m_ui->CancelRead->setEnabled(false);
     }
 }
 

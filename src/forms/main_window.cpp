@@ -16,6 +16,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 
 namespace veltra::forms {
 
@@ -63,6 +64,11 @@ TForm1::TForm1(app::AppContext& context, QWidget* parent)
     connect(m_ui->Mabout, &QAction::triggered, this, &TForm1::MaboutClick);
     connect(m_ui->LogReadings, &QAction::triggered, this, &TForm1::LogReadingsClick);
     connect(m_ui->ShowHistory, &QAction::triggered, this, &TForm1::ShowHistoryClick);
+    // Device work runs on a worker; Esc cancels it, as "Отмена" does.
+    m_context.deviceWork = [this](const std::function<void()>& work,
+                                  const std::function<void()>& tick) { runDeviceWork(work, tick); };
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &TForm1::cancelDeviceWork);
     // The measurement log, as the settings file left it.
     if (const auto log = app::loadLogSettings(app::readIniFile(m_settingsPath)); log.enabled) {
         m_ui->LogReadings->setChecked(true);
@@ -75,7 +81,9 @@ TForm1::TForm1(app::AppContext& context, QWidget* parent)
     connect(m_ui->TrackBar2, &QSlider::valueChanged, this, &TForm1::TrackBar2Change);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    m_context.deviceWork = nullptr;
+}
 
 void TForm1::startReadingsLog(const app::LogSettings& settings) {
     const QString folder = app::logFolder(settings, m_settingsPath);
@@ -260,6 +268,13 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (m_deviceBusy) {
+        // The work is cancelled first; the window closes once it has ended.
+        m_closeWhenDone = true;
+        cancelDeviceWork();
+        event->ignore();
+        return;
+    }
     QMainWindow::closeEvent(event);
     if (event->isAccepted()) {
         emit quitRequested();

@@ -17,6 +17,8 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -64,6 +66,14 @@ public:
     // "История": the history window, made when first asked for.
     void ShowHistoryClick();
     [[nodiscard]] HistoryWindow* historyWindow() const { return m_historyWindow.get(); }
+
+    // Device work off the interface thread (AppContext::deviceWork): the work runs on a worker
+    // thread that holds the port meanwhile; this thread keeps taking its events, with the menu,
+    // the tabs, the tab's buttons and the compact window disabled and no timer tick taken, and
+    // returns once the work has ended. "Отмена" and Esc cancel it (within one reply time-out).
+    void runDeviceWork(const std::function<void()>& work, const std::function<void()>& tick);
+    void cancelDeviceWork();
+    [[nodiscard]] bool deviceBusy() const { return m_deviceBusy; }
 
     // Status line and the no-connection reset.
     void showStatus(app::StatusColour colour, const app::StatusMessage& message) override;
@@ -206,6 +216,10 @@ private:
     QString m_statusText; // the status line's message, whole
 
     std::unique_ptr<HistoryWindow> m_historyWindow;
+    bool m_deviceBusy = false;
+    std::atomic<bool> m_cancel{false}; // read by the link's waits on the worker
+    bool m_cancelled = false;          // the last device work was cancelled
+    bool m_closeWhenDone = false;      // the window was closed during device work
     TForm2* m_connection = nullptr;
     TForm3* m_aboutRussian = nullptr;
     TForm4* m_aboutEnglish = nullptr;

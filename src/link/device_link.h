@@ -85,6 +85,8 @@ public:
     bool ensurePortOpen(std::uint8_t portNumber);
     // Closes the port (the program is ending).
     void close() { m_port->close(); }
+    // See SerialPort::handOver.
+    void handOver(QThread* to) { m_port->handOver(to); }
 
     // A question asked while the link waits (a signal arrived): once it says yes, every wait
     // ends within a tenth of a second and the transaction fails as a time-out would. The

@@ -7,6 +7,7 @@
 
 #include <QSerialPort>
 #include <QStringList>
+#include <QThread>
 
 namespace veltra::link {
 
@@ -24,6 +25,7 @@ public:
     std::size_t purge() override;
     std::size_t write(std::span<const std::uint8_t> bytes, int timeout_ms) override;
     std::size_t read(std::span<std::uint8_t> dest, int timeout_ms) override;
+    void handOver(QThread* to) override { m_port.moveToThread(to); }
 
 private:
     QSerialPort m_port;

@@ -13,6 +13,8 @@
 #include <optional>
 #include <span>
 
+class QThread;
+
 namespace veltra::link {
 
 // The instrument's line: 57600 baud, 8 data bits, no parity, one stop bit.
@@ -61,6 +63,11 @@ public:
     [[nodiscard]] virtual std::chrono::steady_clock::time_point now() const {
         return std::chrono::steady_clock::now();
     }
+
+    // The port is used from another thread from now on (the device worker, and back): a port
+    // whose backend has thread affinity (Qt's) moves with it. Called on the thread that used it
+    // last, while nothing else uses it.
+    virtual void handOver(QThread* /*to*/) {}
 };
 
 // The platform's serial port (QtSerialPort backend).

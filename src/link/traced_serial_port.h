@@ -40,6 +40,7 @@ public:
     [[nodiscard]] bool isOpen() const override { return m_port->isOpen(); }
     [[nodiscard]] QString openErrorText() const override { return m_port->openErrorText(); }
     bool readLineSettings() override { return m_port->readLineSettings(); }
+    void handOver(QThread* to) override { m_port->handOver(to); }
     bool applyLineSettings(const LineSettings& settings) override;
     std::size_t purge() override;
     std::size_t write(std::span<const std::uint8_t> bytes, int timeout_ms) override;

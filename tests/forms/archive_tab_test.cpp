@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTabBar>
 #include <QTimer>
 #include <QtTest>
 
@@ -250,6 +251,62 @@ private slots:
         QVERIFY(!refused.exportCsv(csv));
         QVERIFY(other.open(QIODevice::ReadOnly));
         QCOMPARE(other.readAll(), QByteArray("a spreadsheet, not a history\n"));
+    }
+    // A read from an instrument that takes 100 ms before each answer (about 80 s for the
+    // archive): the window keeps taking its events, nothing that starts another operation can
+    // be reached, and "Отмена", then Esc, end it as a failed read, told in black.
+    void cancelEndsASlowReadAndTheWindowKeepsItsEvents() {
+        Options slow;
+        slow.turnaround = std::chrono::milliseconds(100);
+        QVERIFY(start(1, 4, slow));
+        form().show();
+        ui().PageControl1->setCurrentWidget(ui().TabSheet1);
+        const bool active = QTest::qWaitForWindowActive(&form());
+        enum class By { button, key, closing };
+        for (const By by : {By::button, By::key, By::closing}) {
+            if (by == By::key && !active) {
+                continue; // no active window on this platform: Esc has nowhere to go
+            }
+            int ticks = 0;
+            bool blocked = false;
+            std::size_t requestsAtCancel = 0;
+            QTimer alive; // a timer of the interface thread, firing throughout the read
+            alive.setInterval(100);
+            connect(&alive, &QTimer::timeout, this, [&] {
+                if (++ticks == 10) {
+                    blocked = ui().CancelRead->isVisible() && !ui().Button1->isEnabled() &&
+                              !ui().MainMenu1->isEnabled() &&
+                              !ui().PageControl1->tabBar()->isEnabled() && form().deviceBusy();
+                    requestsAtCancel = simulator->server().requestLog().size();
+                    if (by == By::key) {
+                        QTest::keyClick(&form(), Qt::Key_Escape);
+                    } else if (by == By::button) {
+                        ui().CancelRead->click();
+                    } else {
+                        form().close(); // cancels first, closes once the read has ended
+                    }
+                }
+            });
+            alive.start();
+            simulator->server().clearRequestLog();
+            form().Button1Click();
+            alive.stop();
+            QVERIFY(ticks >= 10);
+            QVERIFY(blocked);
+            QCOMPARE(form().statusLineText(), QStringLiteral("Чтение прервано"));
+            QCOMPARE(form().statusLineColour(), QColor(0, 0, 0));
+            // Ended at once: at most the request under way and one more went out.
+            QVERIFY2(simulator->server().requestLog().size() <= requestsAtCancel + 2,
+                     qPrintable(QString::number(simulator->server().requestLog().size())));
+            QVERIFY(ui().CancelRead->isHidden());
+            QVERIFY(!ui().Button7->isHidden());
+            QVERIFY(ui().MainMenu1->isEnabled());
+            QVERIFY(ui().ReadProgress->isHidden());
+            QCOMPARE(form().series12()->dataCount(), 0);
+            QVERIFY(!form().timer1().isActive());
+            QVERIFY(!context->archive.loaded);
+            QTRY_COMPARE(form().isVisible(), by != By::closing);
+        }
     }
 };
 

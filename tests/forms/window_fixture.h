@@ -51,6 +51,7 @@ public:
         int mode = 0;           // prog.ini's Mode
         bool selected = true;   // port 1 selected, as if a scan had found it
         bool settings = true;   // prog.ini written with the language (else left as it is)
+        std::chrono::milliseconds turnaround{0}; // the instrument's time before each answer
     };
     bool start(int language = 1, int deviceType = 4) { return start(language, deviceType, {}); }
     bool start(int language, int deviceType, Options o) {
@@ -69,6 +70,7 @@ public:
         options.model.deviceType = deviceType;
         options.model.archiveLogging = false;
         options.model.now = [this] { return now; };
+        options.endpoint.turnaround = o.turnaround;
         simulator = std::make_unique<sim::Simulator>(options);
         if (!simulator->start()) {
             return false;
