@@ -4,7 +4,8 @@
 //
 // Each command is one row of the table (cli.cpp): its words, its usage line, the options it
 // takes, a short help text and its handler. The handlers live one file per group:
-// cmd_ports.cpp, cmd_live.cpp, cmd_params.cpp.
+// cmd_ports.cpp, cmd_live.cpp, cmd_poll.cpp, cmd_params.cpp, cmd_archive.cpp, cmd_history.cpp
+// (HACKING.md says how to add one).
 
 #include "app/app_context.h"
 #include "app/parameters_tab.h"

@@ -4,7 +4,9 @@
 // the core computes; the rules themselves live in the core.
 //
 // The window's code is split by tab: main_window.cpp (life cycle, menus, timers, status line),
-// results_tab.cpp (readings and live chart), parameters_tab.cpp.
+// results_tab.cpp (readings and live chart), parameters_tab.cpp, archive_tab.cpp (with the
+// device worker that runs the archive read), connection.cpp (the scan and the connection
+// dialog), language.cpp (the text tables, About).
 
 #include "app/app_context.h"
 #include "app/archive_tab.h"

@@ -1,7 +1,9 @@
 #pragma once
 // The serial transport behind the device link: a small interface so that the link's
-// transaction logic is independent of the platform's serial API. The real implementation is
-// QtSerialPort (qt_serial_port.h); tests may wrap it to watch the calls.
+// transaction logic is independent of the platform's serial API. The real implementations are
+// QtSerialPort (qt_serial_port.h, Linux and other POSIX systems) and the Windows backend on the
+// system's communications calls (win_serial_port.cpp); TracedSerialPort wraps either to write a
+// trace, and the tests put loopback, scripted and virtual-time ports in its place.
 
 #include <QString>
 #include <QStringList>
