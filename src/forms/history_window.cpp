@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -81,6 +82,9 @@ HistoryWindow::HistoryWindow(QString historyPath, app::Language language, QWidge
         edit->setCalendarPopup(true);
         edit->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
         edit->setDate(QDate::currentDate());
+        // Room for the whole date beside the arrow in every style (the Windows one gives less).
+        edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("00.00.00000")) +
+                              edit->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16);
     }
     m_instrument->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_instrument->setMinimumContentsLength(14);
