@@ -183,6 +183,8 @@ int commandPoll(const Invocation& call, Streams io) {
     bool parametersRead = false;
     int readings = 0;
     QString lastMqttError;
+    QString lastHistoryError;
+    std::optional<std::uint32_t> lastStoredCount;
     std::optional<std::uint32_t> lastPublished;
     // Waits until t, keeping the broker's connection going; false when asked to end.
     const auto waitUntil = [&](Steady::time_point t) {
@@ -259,12 +261,18 @@ int commandPoll(const Invocation& call, Streams io) {
                         return exitFailure;
                     }
                 }
-                if (context.readingsHistory) {
-                    if (const history::Result r =
-                            context.readingsHistory->add(context, context.currentReading, now);
-                        !r) {
-                        failure(r.error + QStringLiteral(" (the reading is in the log only)"));
+                // A new measurement into the history, as the log takes it; a failure told once
+                // while it lasts, not every second.
+                if (context.readingsHistory &&
+                    context.currentReading.measurementCount != lastStoredCount) {
+                    const history::Result r =
+                        context.readingsHistory->add(context, context.currentReading, now);
+                    if (r) {
+                        lastStoredCount = context.currentReading.measurementCount;
+                    } else if (r.error != lastHistoryError) {
+                        failure(r.error + QStringLiteral(" (readings go to the log only)"));
                     }
+                    lastHistoryError = r.error;
                 }
                 if (!call.mqtt.isEmpty()) {
                     if (!mqtt) {

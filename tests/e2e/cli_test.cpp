@@ -1,5 +1,6 @@
 // veltra-cli poll against the simulated instrument: output, messages and exit status.
 #include "cli_run.h"
+#include "history/history_store.h"
 #include "sim_fixture.h"
 
 #include <QDateTime>
@@ -151,10 +152,22 @@ TEST_F(CliTest, TheCsvFileGetsALinePerNewMeasurement) {
     QTemporaryDir dir;
     const QString file = dir.filePath("station.csv");
     simulator->model().pinMeasurementCount(41);
-    ASSERT_EQ(runCli({"--port", path(), "poll", "--count", "2", "--csv", file}).status,
-              cli::exitOk);
+    const QString historyFile = dir.filePath("history.sqlite");
+    ASSERT_EQ(
+        runCli({"--port", path(), "poll", "--count", "2", "--csv", file, "--history", historyFile})
+            .status,
+        cli::exitOk);
     simulator->model().pinMeasurementCount(42);
-    ASSERT_EQ(runCli({"--port", path(), "poll", "--csv", file}).status, cli::exitOk);
+    ASSERT_EQ(runCli({"--port", path(), "poll", "--csv", file, "--history", historyFile}).status,
+              cli::exitOk);
+    // The history has each measurement once too, under the instrument the probes named.
+    history::HistoryStore store;
+    ASSERT_TRUE(store.open(historyFile, false).ok());
+    EXPECT_EQ(store.connection().integer("SELECT count(*) FROM readings"), 2);
+    EXPECT_EQ(store.connection().integer("SELECT count(*) FROM readings WHERE instrument_id IS "
+                                         "NOT NULL AND measurement_count IN (41, 42)"),
+              2);
+
     QFile csv(file);
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
@@ -167,8 +180,10 @@ TEST_F(CliTest, TheCsvFileGetsALinePerNewMeasurement) {
     EXPECT_EQ(fields[4], "dose rate");
     EXPECT_EQ(fields[5], "uSv/h");
     EXPECT_EQ(lines[2].split(',')[2], "42");
-    EXPECT_EQ(runCli({"--port", path(), "poll", "--csv", dir.filePath("no/dir/x.csv")}).status,
-              cli::exitFailure);
+    EXPECT_EQ(
+        runCli({"--port", path(), "poll", "--csv", dir.filePath("no/dir/x.csv"), "--no-history"})
+            .status,
+        cli::exitFailure);
 }
 
 #ifdef VELTRA_CLI_BINARY
