@@ -7,6 +7,10 @@
 //   RecordsAlone/1 the 800 record reads alone, one after the other, with wire timing: what a
 //                  clean line cost before the reader proved the line in step, so the proofs'
 //                  share is ReadArchive/1 over this, measured in the same run.
+//   BarePosix/1    the baseline: a bare POSIX client of its own (open, termios raw 57600 8N1,
+//                  write each 7-byte request, poll and read its 19-byte answer) making the same
+//                  800 record transactions over the same simulator with wire timing, nothing
+//                  else; ReadArchive/1 over this is the whole read's cost over the bare minimum.
 //   ShowSession    showSession of the largest session of a full archive (800 samples, one
 //                  session), the walk, the table's texts, the statistics and the points.
 //
@@ -15,6 +19,7 @@
 #include "app/archive_tab.h"
 #include "instrument/transactions.h"
 #include "link/codecs.h"
+#include "link/frame.h"
 #include "simulated_instrument.h"
 
 #include <QCoreApplication>
@@ -22,6 +27,11 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
@@ -85,6 +95,57 @@ void RecordsAlone(benchmark::State& state) {
     state.counters["failures"] = failures;
 }
 
+// Reads exactly n bytes within timeout_ms; false when they did not all come.
+bool readExactly(int fd, std::uint8_t* into, std::size_t n, int timeout_ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    std::size_t got = 0;
+    while (got < n) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        pollfd p{fd, POLLIN, 0};
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) {
+            return false;
+        }
+        const ssize_t r = ::read(fd, into + got, n - got);
+        if (r <= 0) {
+            return false;
+        }
+        got += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+void BarePosix(benchmark::State& state) {
+    const auto instrument = veltra::bench::startSimulatedInstrument(state, state.range(0) != 0);
+    if (!instrument.context) {
+        return;
+    }
+    const int fd = ::open(instrument.simulator->devicePath().c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) {
+        state.SkipWithError("cannot open the simulator's pseudo-terminal");
+        return;
+    }
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::cfsetispeed(&tio, B57600);
+    ::cfsetospeed(&tio, B57600);
+    ::tcsetattr(fd, TCSANOW, &tio);
+    int failures = 0;
+    for (auto _ : state) {
+        for (std::uint16_t record = 0; record < 800; ++record) {
+            const auto request = veltra::link::Frame{0x25, 10, record}.bytes();
+            std::array<std::uint8_t, 19> answer{};
+            const bool sent =
+                ::write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size());
+            failures += sent && readExactly(fd, answer.data(), answer.size(), 1000) ? 0 : 1;
+        }
+    }
+    ::close(fd);
+    state.counters["failures"] = failures;
+}
+
 void ShowSession(benchmark::State& state) {
     veltra::app::AppContext context(veltra::link::PortCatalog({}, {}));
     auto& image = context.archive;
@@ -109,6 +170,7 @@ void ShowSession(benchmark::State& state) {
 
 BENCHMARK(ReadArchive)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(RecordsAlone)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BarePosix)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(ShowSession)->Unit(benchmark::kMicrosecond);
 
 } // namespace
