@@ -8,7 +8,7 @@
 // Figures are reported, never asserted.
 
 #include "forms/history_window.h"
-#include "link/codecs.h"
+#include "history_images.h"
 
 #include <qcustomplot.h>
 
@@ -19,24 +19,6 @@
 
 namespace {
 
-std::vector<std::uint8_t> imageFrom(long step) {
-    std::vector<std::uint8_t> image(veltra::history::imageSize, 0);
-    for (int i = 0; i < 800; ++i) {
-        const long t = (step + i) * 600;
-        const QDateTime when = QDateTime(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC).addSecs(t);
-        std::array<std::uint8_t, 10> r{};
-        veltra::link::encodeFloat32(r, 0, 0.08 + 0.0001 * static_cast<double>((step + i) % 500));
-        r[4] = veltra::link::encodeBcd(when.time().second());
-        r[5] = veltra::link::encodeBcd(when.time().minute());
-        r[6] = veltra::link::encodeBcd(when.time().hour());
-        r[7] = veltra::link::encodeBcd(when.date().day());
-        r[8] = veltra::link::encodeBcd(when.date().month());
-        r[9] = veltra::link::encodeBcd(when.date().year() - 2000);
-        std::copy(r.begin(), r.end(), image.begin() + i * 10);
-    }
-    return image;
-}
-
 struct History {
     QTemporaryDir dir;
     QString path = dir.filePath("history.sqlite");
@@ -46,12 +28,8 @@ struct History {
         veltra::history::Result r;
         const auto instrument = *store.instrumentFor(4, QByteArray(20, '\x11'), "bench", r);
         for (long d = 0; d < 125; ++d) {
-            const auto image = imageFrom(d * 800);
-            veltra::history::Download download;
-            download.image = image;
-            download.pcTimeUtc = QDateTime::currentDateTimeUtc();
-            download.programVersion = QStringLiteral("bench");
-            store.store(instrument, download, r);
+            const auto image = veltra::bench::imageFrom(d * 800);
+            store.store(instrument, veltra::bench::downloadOf(image), r);
         }
     }
 };

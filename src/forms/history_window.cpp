@@ -353,10 +353,9 @@ bool HistoryWindow::exportN42(const QString& path) {
     }
     history::Result r;
     std::optional<history::Instrument> instrument;
-    const auto known = m_store.instruments(r);
     if (m_instrument->currentIndex() > 0) {
         instrument = m_store.instrumentNamed(m_instrument->currentText(), false, r);
-    } else if (r && known.size() == 1) {
+    } else if (const auto known = m_store.instruments(r); r && known.size() == 1) {
         instrument = known.front();
     }
     if (!instrument) {

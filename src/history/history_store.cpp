@@ -309,56 +309,69 @@ Result HistoryStore::migrate(int from) {
     return {};
 }
 
-std::optional<Instrument> HistoryStore::instrumentFor(int deviceType, const QByteArray& identity,
-                                                      const QString& name, Result& result) {
+Result HistoryStore::inTransaction(const QString& what, const std::function<sql::Status()>& body) {
+    Result result;
     for (int attempt = 0; attempt < writeTries; ++attempt) {
         sql::Transaction t(m_db);
-        if (!t.begun().ok()) {
-            result = failed(QStringLiteral("cannot write"), t.begun());
-            if (t.begun().busy()) {
-                continue;
+        sql::Status s = t.begun();
+        QString failedTo = QStringLiteral("cannot write");
+        if (s.ok()) {
+            failedTo = what;
+            s = body();
+            if (s.ok()) {
+                s = t.commit();
             }
-            return std::nullopt;
         }
-        sql::Statement find(m_db, "SELECT id, name FROM instruments WHERE device_type = ?1 AND "
-                                  "identity = ?2");
-        find.bind(1, std::int64_t{deviceType})
-            .bind(2, std::span(reinterpret_cast<const std::uint8_t*>(identity.constData()),
-                               static_cast<std::size_t>(identity.size())));
-        if (find.step()) {
-            result = {};
-            return Instrument{find.integer(0), find.text(1), deviceType, identity};
+        if (s.ok()) {
+            return {};
         }
-        // Another instrument may have the name already (two of one model whose identities
-        // begin alike): the new one gets the first free "NAME (2)", "NAME (3)"...
-        QString free = name;
-        sql::Statement taken(m_db, "SELECT 1 FROM instruments WHERE name = ?1");
-        for (int n = 2; taken.bind(1, free).step(); ++n) {
-            free = QStringLiteral("%1 (%2)").arg(name).arg(n);
-            taken.reset();
+        result = failed(failedTo, s);
+        if (!s.busy()) {
+            return result; // what is not a lock is not cured by trying again
         }
-        sql::Statement add(
-            m_db, "INSERT INTO instruments(device_type, identity, name) VALUES(?1, ?2, ?3)");
-        add.bind(1, std::int64_t{deviceType})
-            .bind(2, std::span(reinterpret_cast<const std::uint8_t*>(identity.constData()),
-                               static_cast<std::size_t>(identity.size())))
-            .bind(3, free);
-        if (const sql::Status s = add.run(); !s.ok()) {
-            result = failed(QStringLiteral("cannot add the instrument %1").arg(name), s);
-            return std::nullopt;
-        }
-        const std::int64_t id = m_db.lastInsertId();
-        if (const sql::Status s = t.commit(); !s.ok()) {
-            result = failed(QStringLiteral("cannot add the instrument %1").arg(name), s);
-            if (s.busy()) {
-                continue;
-            }
-            return std::nullopt;
-        }
-        result = {};
-        return Instrument{id, free, deviceType, identity};
     }
-    return std::nullopt;
+    return result;
+}
+
+std::optional<Instrument> HistoryStore::instrumentFor(int deviceType, const QByteArray& identity,
+                                                      const QString& name, Result& result) {
+    std::optional<Instrument> instrument;
+    result = inTransaction(
+        QStringLiteral("cannot add the instrument %1").arg(name), [&]() -> sql::Status {
+            instrument.reset();
+            sql::Statement find(m_db, "SELECT id, name FROM instruments WHERE device_type = ?1 "
+                                      "AND identity = ?2");
+            find.bind(1, std::int64_t{deviceType})
+                .bind(2, std::span(reinterpret_cast<const std::uint8_t*>(identity.constData()),
+                                   static_cast<std::size_t>(identity.size())));
+            if (find.step()) {
+                instrument = Instrument{find.integer(0), find.text(1), deviceType, identity};
+                return {};
+            }
+            // Another instrument may have the name already (two of one model whose identities
+            // begin alike): the new one gets the first free "NAME (2)", "NAME (3)"...
+            QString free = name;
+            sql::Statement taken(m_db, "SELECT 1 FROM instruments WHERE name = ?1");
+            for (int n = 2; taken.bind(1, free).step(); ++n) {
+                free = QStringLiteral("%1 (%2)").arg(name).arg(n);
+                taken.reset();
+            }
+            sql::Statement add(
+                m_db, "INSERT INTO instruments(device_type, identity, name) VALUES(?1, ?2, ?3)");
+            add.bind(1, std::int64_t{deviceType})
+                .bind(2, std::span(reinterpret_cast<const std::uint8_t*>(identity.constData()),
+                                   static_cast<std::size_t>(identity.size())))
+                .bind(3, free);
+            const sql::Status s = add.run();
+            if (s.ok()) {
+                instrument = Instrument{m_db.lastInsertId(), free, deviceType, identity};
+            }
+            return s;
+        });
+    if (!result) {
+        return std::nullopt;
+    }
+    return instrument;
 }
 
 std::optional<Instrument> HistoryStore::instrumentNamed(const QString& name, bool create,
@@ -417,163 +430,134 @@ std::optional<StoreReport> HistoryStore::store(const Instrument& instrument,
         }
     });
 
-    for (int attempt = 0; attempt < writeTries; ++attempt) {
-        StoreReport report;
+    StoreReport report;
+    result = inTransaction(QStringLiteral("the download was not stored"), [&]() -> sql::Status {
+        report = {};
         report.samples = static_cast<int>(samples.size());
-        sql::Transaction t(m_db);
-        if (!t.begun().ok()) {
-            result = failed(QStringLiteral("cannot write"), t.begun());
-            if (t.begun().busy()) {
-                continue;
-            }
-            return std::nullopt;
+        sql::Statement seen(m_db,
+                            "SELECT id FROM downloads WHERE instrument_id = ?1 AND sha256 = ?2");
+        seen.bind(1, instrument.id).bind(2, digestBytes);
+        if (seen.step()) {
+            report.alreadyStored = true;
+            report.downloadId = seen.integer(0);
+            return {};
         }
-        const auto write = [&]() -> sql::Status {
-            sql::Statement seen(
-                m_db, "SELECT id FROM downloads WHERE instrument_id = ?1 AND sha256 = ?2");
-            seen.bind(1, instrument.id).bind(2, digestBytes);
-            if (seen.step()) {
-                report.alreadyStored = true;
-                report.downloadId = seen.integer(0);
-                return {};
-            }
-            sql::Statement add(
-                m_db, "INSERT INTO downloads(instrument_id, image, sha256, pc_time_utc, "
-                      "utc_offset_s, program_version, records_proven, failures, partial, "
-                      "logging_interval_s) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
-            add.bind(1, instrument.id)
-                .bind(2, download.image)
-                .bind(3, digestBytes)
-                .bind(4, download.pcTimeUtc.toUTC().toString(Qt::ISODate))
-                .bind(5, std::int64_t{download.utcOffset_s})
-                .bind(6, download.programVersion)
-                .bind(7, std::int64_t{proven})
-                .bind(8, std::int64_t{download.failures})
-                .bind(9, std::int64_t{proven < 800 ? 1 : 0});
-            if (download.loggingInterval_s) {
-                add.bind(10, std::int64_t{*download.loggingInterval_s});
+        sql::Statement add(m_db,
+                           "INSERT INTO downloads(instrument_id, image, sha256, pc_time_utc, "
+                           "utc_offset_s, program_version, records_proven, failures, partial, "
+                           "logging_interval_s) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+        add.bind(1, instrument.id)
+            .bind(2, download.image)
+            .bind(3, digestBytes)
+            .bind(4, download.pcTimeUtc.toUTC().toString(Qt::ISODate))
+            .bind(5, std::int64_t{download.utcOffset_s})
+            .bind(6, download.programVersion)
+            .bind(7, std::int64_t{proven})
+            .bind(8, std::int64_t{download.failures})
+            .bind(9, std::int64_t{proven < 800 ? 1 : 0});
+        if (download.loggingInterval_s) {
+            add.bind(10, std::int64_t{*download.loggingInterval_s});
+        } else {
+            add.bindNull(10);
+        }
+        if (sql::Status s = add.run(); !s.ok()) {
+            return s;
+        }
+        report.downloadId = m_db.lastInsertId();
+
+        // One index serves both: a record's own bytes, and the records of a range of time.
+        sql::Statement findRecord(m_db, "SELECT id FROM records WHERE instrument_id = ?1 AND "
+                                        "clock = ?3 AND bytes = ?2");
+        sql::Statement addRecord(
+            m_db, "INSERT INTO records(instrument_id, bytes, clock, mode, value, "
+                  "utc_offset_s, logging_interval_s) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        sql::Statement addSighting(
+            m_db, "INSERT INTO sightings(download_id, number, record_id) VALUES(?1, ?2, ?3)");
+        sql::Statement findSession(m_db, "SELECT id FROM sessions WHERE first_record_id = ?1");
+        sql::Statement addSession(
+            m_db, "INSERT INTO sessions(instrument_id, first_record_id) VALUES(?1, ?2)");
+        sql::Statement join(m_db, "UPDATE records SET session_id = ?1 WHERE id = ?2 AND "
+                                  "session_id IS NULL");
+        int lastSession = 0;
+        std::int64_t sessionId = 0;
+        for (std::size_t n = 0; n < samples.size(); ++n) {
+            const Sample& sample = samples[n];
+            const auto bytes = image.recordBytes(static_cast<std::size_t>(sample.number));
+            findRecord.reset();
+            findRecord.bind(1, instrument.id)
+                .bind(2, bytes)
+                .bind(3, clockSeconds(sample.record.clock));
+            std::int64_t recordId = 0;
+            if (findRecord.step()) {
+                recordId = findRecord.integer(0);
+            } else if (!findRecord.done()) {
+                return findRecord.status();
             } else {
-                add.bindNull(10);
+                addRecord.reset();
+                addRecord.bind(1, instrument.id)
+                    .bind(2, bytes)
+                    .bind(3, clockSeconds(sample.record.clock))
+                    .bind(4, static_cast<std::int64_t>(modeOf(sample.record.recordMode)))
+                    .bind(5, sample.record.value)
+                    .bind(6, std::int64_t{download.utcOffset_s});
+                if (download.loggingInterval_s) {
+                    addRecord.bind(7, std::int64_t{*download.loggingInterval_s});
+                } else {
+                    addRecord.bindNull(7);
+                }
+                if (sql::Status s = addRecord.run(); !s.ok()) {
+                    return s;
+                }
+                recordId = m_db.lastInsertId();
+                ++report.newRecords;
             }
-            if (sql::Status s = add.run(); !s.ok()) {
+            addSighting.reset();
+            addSighting.bind(1, report.downloadId)
+                .bind(2, std::int64_t{sample.number})
+                .bind(3, recordId);
+            if (sql::Status s = addSighting.run(); !s.ok()) {
                 return s;
             }
-            report.downloadId = m_db.lastInsertId();
-
-            // One index serves both: a record's own bytes, and the records of a range of time.
-            sql::Statement findRecord(m_db, "SELECT id FROM records WHERE instrument_id = ?1 AND "
-                                            "clock = ?3 AND bytes = ?2");
-            sql::Statement addRecord(
-                m_db, "INSERT INTO records(instrument_id, bytes, clock, mode, value, "
-                      "utc_offset_s, logging_interval_s) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-            sql::Statement addSighting(
-                m_db, "INSERT INTO sightings(download_id, number, record_id) VALUES(?1, ?2, ?3)");
-            sql::Statement findSession(m_db, "SELECT id FROM sessions WHERE first_record_id = ?1");
-            sql::Statement addSession(
-                m_db, "INSERT INTO sessions(instrument_id, first_record_id) VALUES(?1, ?2)");
-            sql::Statement join(m_db, "UPDATE records SET session_id = ?1 WHERE id = ?2 AND "
-                                      "session_id IS NULL");
-            int lastSession = 0;
-            std::int64_t sessionId = 0;
-            for (std::size_t n = 0; n < samples.size(); ++n) {
-                const Sample& sample = samples[n];
-                const auto bytes = image.recordBytes(static_cast<std::size_t>(sample.number));
-                findRecord.reset();
-                findRecord.bind(1, instrument.id)
-                    .bind(2, bytes)
-                    .bind(3, clockSeconds(sample.record.clock));
-                std::int64_t recordId = 0;
-                if (findRecord.step()) {
-                    recordId = findRecord.integer(0);
-                } else if (!findRecord.done()) {
-                    return findRecord.status();
+            // A session is known by its first sample in this download.
+            if (n == 0 || sample.session != lastSession) {
+                lastSession = sample.session;
+                findSession.reset();
+                findSession.bind(1, recordId);
+                if (findSession.step()) {
+                    sessionId = findSession.integer(0);
+                } else if (!findSession.done()) {
+                    return findSession.status();
                 } else {
-                    addRecord.reset();
-                    addRecord.bind(1, instrument.id)
-                        .bind(2, bytes)
-                        .bind(3, clockSeconds(sample.record.clock))
-                        .bind(4, static_cast<std::int64_t>(modeOf(sample.record.recordMode)))
-                        .bind(5, sample.record.value)
-                        .bind(6, std::int64_t{download.utcOffset_s});
-                    if (download.loggingInterval_s) {
-                        addRecord.bind(7, std::int64_t{*download.loggingInterval_s});
-                    } else {
-                        addRecord.bindNull(7);
-                    }
-                    if (sql::Status s = addRecord.run(); !s.ok()) {
+                    addSession.reset();
+                    addSession.bind(1, instrument.id).bind(2, recordId);
+                    if (sql::Status s = addSession.run(); !s.ok()) {
                         return s;
                     }
-                    recordId = m_db.lastInsertId();
-                    ++report.newRecords;
-                }
-                addSighting.reset();
-                addSighting.bind(1, report.downloadId)
-                    .bind(2, std::int64_t{sample.number})
-                    .bind(3, recordId);
-                if (sql::Status s = addSighting.run(); !s.ok()) {
-                    return s;
-                }
-                // A session is known by its first sample in this download.
-                if (n == 0 || sample.session != lastSession) {
-                    lastSession = sample.session;
-                    findSession.reset();
-                    findSession.bind(1, recordId);
-                    if (findSession.step()) {
-                        sessionId = findSession.integer(0);
-                    } else if (!findSession.done()) {
-                        return findSession.status();
-                    } else {
-                        addSession.reset();
-                        addSession.bind(1, instrument.id).bind(2, recordId);
-                        if (sql::Status s = addSession.run(); !s.ok()) {
-                            return s;
-                        }
-                        sessionId = m_db.lastInsertId();
-                        ++report.newSessions;
-                    }
-                }
-                join.reset();
-                join.bind(1, sessionId).bind(2, recordId);
-                if (sql::Status s = join.run(); !s.ok()) {
-                    return s;
-                }
-                if (progress) {
-                    progress(static_cast<int>(n + 1));
+                    sessionId = m_db.lastInsertId();
+                    ++report.newSessions;
                 }
             }
-            return {};
-        };
-        if (const sql::Status s = write(); !s.ok()) {
-            result = failed(QStringLiteral("the download was not stored"), s);
-            if (s.busy()) {
-                continue;
+            join.reset();
+            join.bind(1, sessionId).bind(2, recordId);
+            if (sql::Status s = join.run(); !s.ok()) {
+                return s;
             }
-            return std::nullopt;
+            if (progress) {
+                progress(static_cast<int>(n + 1));
+            }
         }
-        if (const sql::Status s = t.commit(); !s.ok()) {
-            result = failed(QStringLiteral("the download was not stored"), s);
-            if (s.busy()) {
-                continue;
-            }
-            return std::nullopt;
-        }
-        result = {};
-        return report;
+        return {};
+    });
+    if (!result) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return report;
 }
 
 std::optional<bool> HistoryStore::storeReading(std::int64_t instrumentId, const Reading& reading,
                                                Result& result) {
-    for (int attempt = 0; attempt < writeTries; ++attempt) {
-        sql::Transaction t(m_db);
-        if (!t.begun().ok()) {
-            result = failed(QStringLiteral("cannot write"), t.begun());
-            if (t.begun().busy()) {
-                continue;
-            }
-            return std::nullopt;
-        }
+    bool added = false;
+    result = inTransaction(QStringLiteral("the reading was not stored"), [&]() -> sql::Status {
         // "IS" matches an unknown instrument too: a reading is kept once either way.
         sql::Statement add(
             m_db, "INSERT INTO readings(instrument_id, computer_time, instrument_time, "
@@ -596,22 +580,14 @@ std::optional<bool> HistoryStore::storeReading(std::int64_t instrumentId, const 
         } else {
             add.bindNull(8);
         }
-        sql::Status s = add.run();
-        const bool added = s.ok() && m_db.changes() > 0;
-        if (s.ok()) {
-            s = t.commit();
-        }
-        if (!s.ok()) {
-            result = failed(QStringLiteral("the reading was not stored"), s);
-            if (s.busy()) {
-                continue;
-            }
-            return std::nullopt;
-        }
-        result = {};
-        return added;
+        const sql::Status s = add.run();
+        added = s.ok() && m_db.changes() > 0;
+        return s;
+    });
+    if (!result) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return added;
 }
 
 std::vector<Instrument> HistoryStore::instruments(Result& result) {

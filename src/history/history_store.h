@@ -190,6 +190,9 @@ private:
     Result failed(const QString& what, const sql::Status& status) const;
     // A query read to its end, or why it stopped.
     Result readOut(const sql::Statement& query) const;
+    // Runs body in one write transaction, tried again while the file is busy (writeTries in
+    // all): "cannot write" when it cannot begin, what when body or the commit fails.
+    Result inTransaction(const QString& what, const std::function<sql::Status()>& body);
     Result migrate(int from);
 
     sql::Connection m_db;
