@@ -18,7 +18,9 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
+#include <type_traits>
 
 namespace veltra::app {
 
@@ -63,11 +65,59 @@ public:
     std::function<std::time_t()> wallClock = [] { return std::time(nullptr); };
     std::function<void(std::chrono::milliseconds)> sleep;
 
+    // What a group of transactions is, for the window that runs it: one short transaction
+    // (a tick, a parameter read) or one of the long operations that has its own "Отмена".
+    enum class DeviceWork { transactions, archiveRead, portScan };
     // Runs a group of transactions. The window hands it to its device worker and keeps its own
-    // events going meanwhile, calling tick on its own thread every 50 ms and once at the end;
-    // without a runner (the tool, the core's tests) it runs here and tick is not needed.
-    std::function<void(const std::function<void()>& work, const std::function<void()>& tick)>
+    // events going meanwhile (painting and the window system's own; user input and the timers'
+    // ticks wait until the group has ended, or, for the long operations, the controls that would
+    // start another are disabled), calling tick on its own thread every 50 ms and once at the
+    // end. Without a runner (the tool, the core's tests) the work runs where it is called.
+    std::function<void(const std::function<void()>& work, const std::function<void()>& tick,
+                       DeviceWork kind)>
         deviceWork;
+    // Runs fn on the interface thread and waits for it (the window's, for work on its device
+    // worker that must show something meanwhile); none: fn runs where it is asked.
+    std::function<void(const std::function<void()>& fn)> onInterface;
+
+    // Runs work where deviceWork puts it and returns what it returned. A group asked for from
+    // inside another group runs inside it.
+    template <class Work>
+    std::invoke_result_t<Work&> onDevice(Work&& work, DeviceWork kind = DeviceWork::transactions,
+                                         const std::function<void()>& tick = {}) {
+        using Result = std::invoke_result_t<Work&>;
+        if (!deviceWork || t_onDevice) {
+            return work();
+        }
+        const std::function<void()> ticking = tick ? tick : [] {};
+        if constexpr (std::is_void_v<Result>) {
+            deviceWork(
+                [&] {
+                    const DeviceScope scope;
+                    work();
+                },
+                ticking, kind);
+        } else {
+            std::optional<Result> result;
+            deviceWork(
+                [&] {
+                    const DeviceScope scope;
+                    result.emplace(work());
+                },
+                ticking, kind);
+            return std::move(*result);
+        }
+    }
+    // Runs fn on the interface thread when there is one to go to, else here.
+    void showFromDevice(const std::function<void()>& fn) {
+        if (onInterface && t_onDevice) {
+            onInterface(fn);
+        } else {
+            fn();
+        }
+    }
+    // True on the device worker while a group runs there.
+    [[nodiscard]] static bool onDeviceThread() { return t_onDevice; }
 
     // Reopens the selected port (state.portNumber), with one retry.
     bool ensurePortOpen() { return link.ensurePortOpen(state.portNumber); }
@@ -80,6 +130,15 @@ public:
                 p.doseThresholdNo,
                 {p.doseThresholds[0], p.doseThresholds[1], p.doseThresholds[2]}};
     }
+
+private:
+    static inline thread_local bool t_onDevice = false;
+    struct DeviceScope {
+        DeviceScope() { t_onDevice = true; }
+        ~DeviceScope() { t_onDevice = false; }
+        DeviceScope(const DeviceScope&) = delete;
+        DeviceScope& operator=(const DeviceScope&) = delete;
+    };
 };
 
 } // namespace veltra::app

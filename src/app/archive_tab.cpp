@@ -101,7 +101,7 @@ ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar sepa
     ArchiveReadResult result;
     archive::ArchiveImage& image = context.archive;
     ArchiveTab& tab = context.archiveTab;
-    if (!context.ensurePortOpen()) {
+    if (!context.onDevice([&] { return context.ensurePortOpen(); })) {
         host.showStatus(StatusColour::red, status::archivePortOpenError);
         result.outcome = ArchiveReadOutcome::portError;
         return result; // a loaded archive stays loaded and browsable
@@ -112,7 +112,7 @@ ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar sepa
     // The view prepared for the read.
     tab.rowCount = static_cast<int>(recordCapacity);
     tab.applyLanguage(context.state.language);
-    instrument::prepareArchiveRead(context.link);
+    context.onDevice([&] { instrument::prepareArchiveRead(context.link); });
     image.clear();
     emptyRows(tab);
     tab.points.clear();
@@ -123,12 +123,12 @@ ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar sepa
     if (context.deviceWork) {
         // On the device worker: the progress is handed over and shown on this thread.
         std::atomic<int> recordsRead{0};
-        context.deviceWork(
+        context.onDevice(
             [&] {
                 reading = instrument::readArchiveRecords(
                     context.link, image, [&recordsRead](int records) { recordsRead = records; });
             },
-            [&] { host.showReadProgress(recordsRead); });
+            AppContext::DeviceWork::archiveRead, [&] { host.showReadProgress(recordsRead); });
     } else {
         reading = instrument::readArchiveRecords(
             context.link, image, [&host](int records) { host.showReadProgress(records); });
@@ -267,13 +267,13 @@ EraseOutcome eraseArchive(AppContext& context, ArchiveHost& host) {
         return EraseOutcome::declined;
     }
     // Nothing local is cleared when the command cannot reach the instrument.
-    if (!context.ensurePortOpen()) {
+    if (!context.onDevice([&] { return context.ensurePortOpen(); })) {
         host.showStatus(StatusColour::red, status::archivePortOpenError);
         return EraseOutcome::portError;
     }
     // Nor when the command did not go out whole (an adapter pulled out mid-write): the archive
     // is still in the instrument, and its local copy stays on view.
-    if (!instrument::writeArchiveErase(context.link).complete()) {
+    if (!context.onDevice([&] { return instrument::writeArchiveErase(context.link).complete(); })) {
         host.showStatus(StatusColour::red, status::connectionError);
         return EraseOutcome::writtenShort;
     }

@@ -10,9 +10,65 @@ bool pastLimit(const AppContext& context, std::time_t start) {
     return context.wallClock() - start > scanTimeLimitSeconds;
 }
 
+// The scan's host as the device worker reaches it: each call runs on the interface thread, in
+// the order the scan makes them, and the scan goes on once it has.
+class ScanHostRelay final : public ScanHost {
+public:
+    ScanHostRelay(AppContext& context, ScanHost& host) : m_context(context), m_host(host) {}
+
+    void showStatus(StatusColour colour, const StatusMessage& message) override {
+        show([&] { m_host.showStatus(colour, message); });
+    }
+    void showNoConnection() override {
+        show([&] { m_host.showNoConnection(); });
+    }
+    void setSoftwareVersion(int version) override {
+        show([&] { m_host.setSoftwareVersion(version); });
+    }
+    void clearPortList() override {
+        show([&] { m_host.clearPortList(); });
+    }
+    void addPortRow(int number) override {
+        show([&] { m_host.addPortRow(number); });
+    }
+    void selectPortRow(int row) override {
+        show([&] { m_host.selectPortRow(row); });
+    }
+    void setScanProgress(int port) override {
+        show([&] { m_host.setScanProgress(port); });
+    }
+    void paintScanProgress() override {
+        show([&] { m_host.paintScanProgress(); });
+    }
+    void portTried(int number, const QString& device, PortResult result) override {
+        show([&] { m_host.portTried(number, device, result); });
+    }
+
+private:
+    void show(const std::function<void()>& fn) { m_context.showFromDevice(fn); }
+
+    AppContext& m_context;
+    ScanHost& m_host;
+};
+
+bool scanPorts(AppContext& context, ScanHost& host, QChar separator);
+
 } // namespace
 
 bool scanForInstrument(AppContext& context, ScanHost& host, QChar separator) {
+    if (!context.deviceWork || AppContext::onDeviceThread()) {
+        return scanPorts(context, host, separator);
+    }
+    // The whole scan is one group on the device worker, so that "Отмена" ends it wherever it
+    // stands; what it shows meanwhile goes back to the interface thread.
+    ScanHostRelay relay(context, host);
+    return context.onDevice([&] { return scanPorts(context, relay, separator); },
+                            AppContext::DeviceWork::portScan);
+}
+
+namespace {
+
+bool scanPorts(AppContext& context, ScanHost& host, QChar separator) {
     host.clearPortList();
     const std::time_t start = context.wallClock();
     host.paintScanProgress();
@@ -43,6 +99,8 @@ bool scanForInstrument(AppContext& context, ScanHost& host, QChar separator) {
     return false;
 }
 
+} // namespace
+
 void runConnectionMenu(AppContext& context, ConnectionMenuHost& host, QChar separator) {
     AppState& state = context.state;
     host.setTimer1Enabled(false);
@@ -71,8 +129,10 @@ void runConnectionMenu(AppContext& context, ConnectionMenuHost& host, QChar sepa
             if (!ok || n < link::firstPortNumber || n > link::lastPortNumber) {
                 continue;
             }
-            if (context.link.openPortNumber(static_cast<std::uint8_t>(n)) &&
-                instrument::probeIdentity(context.link).ok()) {
+            if (context.onDevice([&] {
+                    return context.link.openPortNumber(static_cast<std::uint8_t>(n)) &&
+                           instrument::probeIdentity(context.link).ok();
+                })) {
                 state.portNumber = static_cast<std::uint8_t>(n);
                 for (int r = 0; r < std::min(host.portRowCount(), 255); ++r) {
                     if (host.portRowText(r).trimmed().toInt(&ok, 10) == n && ok) {
@@ -87,7 +147,7 @@ void runConnectionMenu(AppContext& context, ConnectionMenuHost& host, QChar sepa
         if (!passed) {
             state.portNumber = 0;
         }
-    } else if (!context.link.openSelectedPort(state.portNumber)) {
+    } else if (!context.onDevice([&] { return context.link.openSelectedPort(state.portNumber); })) {
         // "ОК" reopens the port already selected, not the one typed in the box.
         host.showStatus(StatusColour::red, status::portOpenError);
         host.showNoConnection();

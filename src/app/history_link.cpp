@@ -32,7 +32,8 @@ DownloadStored storeArchiveRead(AppContext& context, const ArchiveReadResult& re
     }
     int type = context.state.parameters.block.deviceType;
     if (!context.state.parametersRead) {
-        const auto readout = instrument::readParameterReadout(context.link);
+        const auto readout =
+            context.onDevice([&] { return instrument::readParameterReadout(context.link); });
         if (!readout.ok()) {
             out.error = QStringLiteral("the instrument's type could not be read");
             return out;
@@ -85,7 +86,7 @@ std::int64_t ReadingsHistory::instrumentId(AppContext& context, history::Result&
     }
     if (!m_identity && !m_asked) {
         m_asked = true;
-        m_identity = instrument::identify(context.link);
+        m_identity = context.onDevice([&] { return instrument::identify(context.link); });
         if (m_identity) {
             context.lineIdentity = m_identity;
             context.lineIdentityPort = m_port;

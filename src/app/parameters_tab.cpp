@@ -194,7 +194,7 @@ bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyO
     state.parametersRead = false;
     tab.doseRateCells.fill(QString());
 
-    if (!portAlreadyOpen && !context.ensurePortOpen()) {
+    if (!portAlreadyOpen && !context.onDevice([&] { return context.ensurePortOpen(); })) {
         if (failedRead != nullptr) {
             *failedRead = {instrument::Outcome::portNotOpen};
         }
@@ -202,7 +202,7 @@ bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyO
         host.showNoConnection();
         return false;
     }
-    const auto readout = instrument::readParameterReadout(link);
+    const auto readout = context.onDevice([&] { return instrument::readParameterReadout(link); });
     if (!readout.ok()) {
         if (failedRead != nullptr) {
             *failedRead = readout;
@@ -371,7 +371,7 @@ blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar
 
 WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar separator,
                              CellError* badCell) {
-    if (!context.ensurePortOpen()) {
+    if (!context.onDevice([&] { return context.ensurePortOpen(); })) {
         host.showStatus(StatusColour::red, status::connectionError);
         return WriteOutcome::portError;
     }
@@ -390,8 +390,9 @@ WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar separa
     }
     const auto& block = std::get<params::BlockToWrite>(built);
     context.state.parameters.block.bluetoothPeriod = block.fields.bluetoothPeriod;
-    const auto sent =
-        instrument::writeParameterBlock(context.link, params::encodeParameterBlock(block));
+    const auto sent = context.onDevice([&] {
+        return instrument::writeParameterBlock(context.link, params::encodeParameterBlock(block));
+    });
     if (!sent.complete()) {
         host.showStatus(StatusColour::red, status::connectionError);
         return WriteOutcome::writtenShort;
@@ -401,7 +402,7 @@ WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar separa
 }
 
 CommandOutcome resetDose(AppContext& context, StatusHost& host, DoseResetButton button) {
-    if (!context.ensurePortOpen()) {
+    if (!context.onDevice([&] { return context.ensurePortOpen(); })) {
         host.showStatus(StatusColour::red, status::portOpenError);
         return CommandOutcome::portError;
     }
@@ -409,7 +410,7 @@ CommandOutcome resetDose(AppContext& context, StatusHost& host, DoseResetButton 
         host.showStatus(StatusColour::red, status::noParameters);
         return CommandOutcome::noParameters;
     }
-    if (!instrument::writeDoseReset(context.link).complete()) {
+    if (!context.onDevice([&] { return instrument::writeDoseReset(context.link).complete(); })) {
         host.showStatus(StatusColour::red, status::connectionError);
         return CommandOutcome::writtenShort;
     }
@@ -428,13 +429,14 @@ int portBoxNumber(const QString& boxText) {
 
 CommandOutcome restoreFactorySettings(AppContext& context, int boxNumber) {
     const int number = context.state.portNumber != 0 ? context.state.portNumber : boxNumber;
-    if (!context.link.openSelectedPort(number)) {
+    if (!context.onDevice([&] { return context.link.openSelectedPort(number); })) {
         return CommandOutcome::portError;
     }
     if (!context.state.parametersRead) {
         return CommandOutcome::noParameters;
     }
-    const auto sent = instrument::writeFactorySettings(context.link);
+    const auto sent =
+        context.onDevice([&] { return instrument::writeFactorySettings(context.link); });
     return sent.complete() ? CommandOutcome::sent : CommandOutcome::writtenShort;
 }
 

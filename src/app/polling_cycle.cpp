@@ -24,7 +24,7 @@ void PollingCycle::tick() {
 
     const auto endTick = [&] { m_host.setTimer1Enabled(true); };
 
-    while (!m_context.ensurePortOpen()) {
+    while (!m_context.onDevice([&] { return m_context.ensurePortOpen(); })) {
         ++state().openFailureCount;
         if (state().openFailureCount != 1) {
             m_host.showStatus(StatusColour::red, status::portOpenError);
@@ -36,14 +36,16 @@ void PollingCycle::tick() {
     if (state().clockSyncPending) {
         // No reply is awaited; a clock write that did not go out is tried again by the next
         // redraw's clock check.
-        instrument::writeClock(m_context.link, text::localTimeOf(m_now()));
+        const auto now = text::localTimeOf(m_now());
+        m_context.onDevice([&] { instrument::writeClock(m_context.link, now); });
         state().clockSyncPending = false;
         endTick();
         return;
     }
 
     state().openFailureCount = 0;
-    const auto read = instrument::readCurrentData(m_context.link);
+    const auto read =
+        m_context.onDevice([&] { return instrument::readCurrentData(m_context.link); });
     if (!read.ok()) {
         ++state().readFailureCount;
         if (state().readFailureCount > 3) {

@@ -55,7 +55,8 @@ void StartupSequence::run() {
 
 void StartupSequence::startupRead() {
     auto& polling = m_context.polling;
-    const auto read = instrument::readCurrentData(m_context.link);
+    const auto read =
+        m_context.onDevice([&] { return instrument::readCurrentData(m_context.link); });
     if (read.ok()) {
         polling.readFailureCount = 0;
         m_host.showStatus(StatusColour::black, status::reading);

@@ -18,8 +18,14 @@ TForm2::TForm2(app::AppState& state, QWidget* parent)
     m_ui->setupUi(this);
     applyProgramFonts(this);
     setFixedSize(size());
+    m_ui->CancelScan->hide();
     connect(m_ui->Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(m_ui->Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
+    connect(m_ui->CancelScan, &QPushButton::clicked, this, [this] {
+        if (m_cancel) {
+            m_cancel();
+        }
+    });
     // ComboBox1Change does nothing; the line beside the box follows what it says.
     connect(m_ui->ComboBox1, &QComboBox::currentTextChanged, this, &TForm2::showDeviceOf);
 
@@ -41,6 +47,25 @@ void TForm2::applyDialogLanguage(app::Language language) {
     setWindowTitle(text::pick(language, "Связь", "Connection"));
     m_ui->Label1->setText(text::pick(language, "COM-Порт", "COM-port"));
     m_ui->Button2->setText(text::pick(language, "Автоопределение", "Auto connection"));
+    m_ui->CancelScan->setText(text::pick(language, "Отмена", "Cancel"));
+}
+
+void TForm2::showCancel(bool visible, bool enabled) {
+    m_ui->CancelScan->setVisible(visible);
+    m_ui->CancelScan->setEnabled(enabled);
+    if (visible && enabled) {
+        m_ui->CancelScan->setFocus();
+    }
+}
+
+QPushButton* TForm2::cancelButton() const {
+    return m_ui->CancelScan;
+}
+
+void TForm2::reject() {
+    if (m_ui->CancelScan->isVisible() && m_ui->CancelScan->isEnabled() && m_cancel) {
+        m_cancel();
+    }
 }
 
 void TForm2::Button1Click() {

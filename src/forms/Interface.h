@@ -20,6 +20,7 @@ namespace Ui {
 class TForm2;
 }
 class QComboBox;
+class QPushButton;
 
 namespace veltra::forms {
 
@@ -55,8 +56,14 @@ public:
     void setDeviceDescriber(DeviceDescriber describer);
     [[nodiscard]] QString deviceLineText() const;
 
-    // Nothing closes the dialog but its two buttons.
-    void reject() override {}
+    // "Отмена" in the search look, while the scan runs on the device worker (disabled once
+    // pressed); it and Esc call cancel.
+    void showCancel(bool visible, bool enabled = true);
+    void setCancelAction(std::function<void()> cancel) { m_cancel = std::move(cancel); }
+    [[nodiscard]] QPushButton* cancelButton() const;
+
+    // Nothing closes the dialog but its two buttons; Esc cancels a scan under way.
+    void reject() override;
 
 private:
     void Button1Click();
@@ -68,6 +75,7 @@ private:
     std::unique_ptr<Ui::TForm2> m_ui;
     bool m_autoDetectChosen = false;
     DeviceDescriber m_describeDevice;
+    std::function<void()> m_cancel;
 };
 
 } // namespace veltra::forms

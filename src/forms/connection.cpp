@@ -14,6 +14,7 @@ void TForm1::attachConnectionDialog() {
     m_connection->setDeviceDescriber([catalog, state](int number) {
         return app::portDeviceLine(*catalog, number, state->language, &link::describeSerialDevice);
     });
+    m_connection->setCancelAction([this] { cancelDeviceWork(); });
 }
 
 void TForm1::N13Click() {

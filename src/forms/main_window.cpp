@@ -65,8 +65,7 @@ TForm1::TForm1(app::AppContext& context, QWidget* parent)
     connect(m_ui->LogReadings, &QAction::triggered, this, &TForm1::LogReadingsClick);
     connect(m_ui->ShowHistory, &QAction::triggered, this, &TForm1::ShowHistoryClick);
     // Device work runs on a worker; Esc cancels it, as "Отмена" does.
-    m_context.deviceWork = [this](const std::function<void()>& work,
-                                  const std::function<void()>& tick) { runDeviceWork(work, tick); };
+    attachDeviceWorker();
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &TForm1::cancelDeviceWork);
     // The measurement log, as the settings file left it.
@@ -83,6 +82,7 @@ TForm1::TForm1(app::AppContext& context, QWidget* parent)
 
 TForm1::~TForm1() {
     m_context.deviceWork = nullptr;
+    m_context.onInterface = nullptr;
 }
 
 void TForm1::startReadingsLog(const app::LogSettings& settings) {

@@ -70,10 +70,14 @@ public:
     [[nodiscard]] HistoryWindow* historyWindow() const { return m_historyWindow.get(); }
 
     // Device work off the interface thread (AppContext::deviceWork): the work runs on a worker
-    // thread that holds the port meanwhile; this thread keeps taking its events, with the menu,
-    // the tabs, the tab's buttons and the compact window disabled and no timer tick taken, and
-    // returns once the work has ended. "Отмена" and Esc cancel it (within one reply time-out).
-    void runDeviceWork(const std::function<void()>& work, const std::function<void()>& tick);
+    // thread that holds the port meanwhile; this thread keeps painting and taking the window
+    // system's events, and returns once the work has ended. During a short group the user's
+    // input and the timers' ticks wait until it has ended; during the archive read and the scan
+    // the menu, the tabs, "Чтение архива" and the compact window are disabled and the timers
+    // stopped, and "Отмена" and Esc cancel it (within one reply time-out).
+    void attachDeviceWorker();
+    void runDeviceWork(const std::function<void()>& work, const std::function<void()>& tick,
+                       app::AppContext::DeviceWork kind);
     void cancelDeviceWork();
     [[nodiscard]] bool deviceBusy() const { return m_deviceBusy; }
 
@@ -219,6 +223,7 @@ private:
 
     std::unique_ptr<HistoryWindow> m_historyWindow;
     bool m_deviceBusy = false;
+    app::AppContext::DeviceWork m_deviceKind = app::AppContext::DeviceWork::transactions;
     std::atomic<bool> m_cancel{false}; // read by the link's waits on the worker
     bool m_cancelled = false;          // the last device work was cancelled
     bool m_closeWhenDone = false;      // the window was closed during device work

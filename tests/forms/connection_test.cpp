@@ -19,18 +19,20 @@ class ConnectionTest : public QObject, private testing::WindowFixture {
 private:
     forms::TForm2& dialog() { return *windows->form2; }
 
-    // Answers the next modal choice with a button, after running what the test asks for. A real
-    // timer, started before the scan: that it fires only in the modal choice's own event loop
-    // shows that no timer ran inside the scan.
+    // Answers the next modal choice with a button, after running what the test asks for. The
+    // scan runs on the device worker while this thread keeps taking its events, so the timer
+    // waits for the choice look: the dialog shown modally, the box shown and the bar hidden.
     void answerChoice(QPushButton* button, std::function<void()> before = {}) {
         auto* timer = new QTimer(&dialog());
-        timer->setSingleShot(true);
-        timer->setInterval(0);
-        connect(timer, &QTimer::timeout, timer, &QObject::deleteLater);
-        connect(timer, &QTimer::timeout, &dialog(), [this, button, before] {
-            QVERIFY(dialog().isModal() || dialog().isVisible());
-            QVERIFY(!dialog().ui().ComboBox1->isHidden()); // the choice look
+        timer->setInterval(5);
+        connect(timer, &QTimer::timeout, &dialog(), [this, timer, button, before] {
+            if (!dialog().isModal() || dialog().ui().ComboBox1->isHidden()) {
+                return;
+            }
+            timer->stop();
+            timer->deleteLater();
             QVERIFY(dialog().ui().ProgressBar1->isHidden());
+            QVERIFY(dialog().cancelButton()->isHidden());
             if (before) {
                 before();
             }
@@ -195,6 +197,60 @@ private slots:
         QCOMPARE(form().statusLineText(), QStringLiteral("Read OK"));
         QVERIFY(!context->state.parametersRead);
         QVERIFY(form().timer1().isActive());
+    }
+
+    // The scan runs on the device worker: the window keeps its events, the commands that would
+    // start another operation are disabled, and "Отмена" or Esc ends it as a scan that found
+    // nothing, within the wait under way.
+    void cancelEndsTheScanAsOneThatFoundNothing_data() {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Отмена") << false;
+        QTest::newRow("Esc") << true;
+    }
+    void cancelEndsTheScanAsOneThatFoundNothing() {
+        QFETCH(bool, escape);
+        QVERIFY(start(1, 4, {.instrument = true, .mode = 0, .selected = false}));
+        showAndSettle();
+        // The 2-second wait after the port opened is slept this time, as the program sleeps it.
+        context->sleep = [this](std::chrono::milliseconds d) {
+            const auto until = std::chrono::steady_clock::now() + d;
+            while (!context->link.interrupted() && std::chrono::steady_clock::now() < until) {
+                QThread::msleep(10);
+            }
+        };
+        simulator->server().clearRequestLog();
+        bool cancelled = false;
+        QTimer cancel;
+        cancel.setInterval(5);
+        connect(&cancel, &QTimer::timeout, this, [&] {
+            if (!dialog().cancelButton()->isVisible() || cancelled) {
+                return;
+            }
+            cancelled = true;
+            QVERIFY(dialog().cancelButton()->isEnabled());
+            QCOMPARE(dialog().cancelButton()->text(), QStringLiteral("Отмена"));
+            QVERIFY(!ui().MainMenu1->isEnabled());
+            QVERIFY(!ui().Button1->isEnabled());
+            QVERIFY(!form().timer1().isActive());
+            if (escape) {
+                QTest::keyClick(&dialog(), Qt::Key_Escape);
+            } else {
+                dialog().cancelButton()->click();
+            }
+            QVERIFY(!dialog().cancelButton()->isEnabled());
+        });
+        cancel.start();
+        answerChoice(dialog().ui().Button1);
+        form().N13Click();
+        QVERIFY(cancelled);
+        // Nothing was asked of the instrument, no row found; "ОК" reopened the port selected.
+        QVERIFY(simulator->server().requestLog().empty());
+        QCOMPARE(dialog().portRowCount(), 0);
+        QCOMPARE(context->state.portNumber, std::uint8_t{1});
+        QVERIFY(ui().MainMenu1->isEnabled());
+        QVERIFY(ui().Button1->isEnabled());
+        QVERIFY(form().timer1().isActive());
+        QVERIFY(!context->link.interrupted());
     }
 };
 
