@@ -57,7 +57,7 @@ ctest --preset windows -j "$(nproc)" --repeat until-pass:3
 link="$work/tty"
 startSimulator() {
     "$linux/sim/veltra-sim" --link "$link" --no-archive-logging \
-        --frozen-at 2026-11-02T10:00:00 >/dev/null &
+        --frozen-at 2026-11-02T10:00:00 "$@" >/dev/null &
     sim=$!
     for _ in $(seq 50); do [ -e "$link" ] && return 0; sleep 0.1; done
     echo "windows-test: the simulator did not start" >&2
@@ -167,3 +167,57 @@ fi
 stopSimulator
 echo "Windows: veltra.exe found the instrument on COM1, showed ТР-403 and a reading, and" \
     "\"Выход\" wrote prog.ini (screenshot: build/windows-tests/window.png)"
+
+# 4. The window during a slow archive read (an instrument that takes 100 ms before each answer,
+# as over Bluetooth): it takes every window message within the system's limit, and Esc ends the
+# read. The serial trace counts the record requests (they begin 25 00 0a).
+printf '[Common]\r\nLanguage=2\r\nMode=0\r\n' >"$gui/prog.ini"
+startSimulator --turnaround 100
+trace="$gui/slow-read-trace.txt"
+(cd "$gui" && exec wine "$windows/src/veltra.exe" --trace "Z:$(echo "$trace" | tr / '\\')") \
+    >"$work/window-slow.log" 2>&1 &
+program=$!
+window=""
+for _ in $(seq 120); do
+    window="$(xdotool search --name 'ТР-403' 2>/dev/null | head -n1 || true)"
+    [ -n "$window" ] && break
+    sleep 0.5
+done
+if [ -z "$window" ]; then
+    echo "windows-test: veltra.exe showed no window over the slow line" >&2
+    exit 1
+fi
+sleep 3
+records() { grep -c '> 25 00 0a' "$trace" || true; }
+# The tab "Archive", then "Read archive" (8, 6 in the tab; the tab bar under the menu bar).
+xdotool mousemove --window "$window" 238 29 click 1
+sleep 1
+xdotool mousemove --window "$window" 74 60 click 1
+sleep 1
+if ! answers="$(wine "$windows/tests/veltra-responsive.exe" 403 5000 | tr -d '\r')"; then
+    echo "windows-test: veltra.exe did not take its window messages during the read: $answers" >&2
+    exit 1
+fi
+import -window root "$work/window-slow-read.png"
+before="$(records)"
+if [ "$before" -lt 20 ]; then
+    echo "windows-test: the archive read did not start ($before record requests;" \
+        "see $work/window-slow-read.png)" >&2
+    exit 1
+fi
+xdotool key --window "$window" Escape
+sleep 1.5
+cancelled="$(records)"
+sleep 3
+if [ "$(records)" != "$cancelled" ] || [ $((cancelled - before)) -gt 3 ]; then
+    echo "windows-test: Esc did not end the read ($before record requests at Esc," \
+        "$cancelled 1.5 s later, $(records) 3 s after that)" >&2
+    exit 1
+fi
+import -window root "$work/window-slow-cancelled.png"
+xdotool mousemove --window "$window" 20 9 click 1
+for _ in $(seq 40); do kill -0 "$program" 2>/dev/null || break; sleep 0.25; done
+stopSimulator
+echo "Windows: during a read over a slow line veltra.exe took its window messages ($answers)," \
+    "and Esc ended the read after $before record requests" \
+    "(screenshots: build/windows-tests/window-slow-*.png)"
