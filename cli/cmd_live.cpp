@@ -28,21 +28,21 @@ struct DisplayText {
 };
 std::vector<DisplayText> displayTexts(const live::ReadingsView& v) {
     return {
-        {"Label12", "reading caption", v.label12},
-        {"Label34", "reading unit", v.label34},
-        {"Edit4", "reading", v.edit4},
-        {"Label39", "dose unit", v.label39},
-        {"Edit10", "dose", v.edit10},
-        {"Edit1", "dose time", v.edit1},
-        {"Label20", "error", v.label20},
-        {"Label21", "memory fill", v.label21},
-        {"compactLabel1", "compact window reading", v.compactLabel1},
-        {"compactLabel2", "compact window unit", v.compactLabel2},
-        {"panel1", "working time panel", v.panel1},
-        {"panel2", "battery panel", v.panel2},
-        {"panel3", "measurements panel", v.panel3},
-        {"panel4", "dose-rate threshold panel", v.panel4},
-        {"panel5", "dose threshold panel", v.panel5},
+        {"Label12", "reading caption", v.mainValueCaption},
+        {"Label34", "reading unit", v.mainValueUnit},
+        {"Edit4", "reading", v.mainValueText},
+        {"Label39", "dose unit", v.doseUnit},
+        {"Edit10", "dose", v.doseText},
+        {"Edit1", "dose time", v.doseAccumulationTimeText},
+        {"Label20", "error", v.errorPercentText},
+        {"Label21", "memory fill", v.memoryFillPercentText},
+        {"compactLabel1", "compact window reading", v.compactValueText},
+        {"compactLabel2", "compact window unit", v.compactUnitText},
+        {"panel1", "working time panel", v.workingTimeText},
+        {"panel2", "battery panel", v.batteryText},
+        {"panel3", "measurements panel", v.measurementCountText},
+        {"panel4", "dose-rate threshold panel", v.doseRateThresholdText},
+        {"panel5", "dose threshold panel", v.doseThresholdText},
     };
 }
 

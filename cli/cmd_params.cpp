@@ -48,12 +48,13 @@ std::optional<QString> selectNumber(app::Selector& selector, const QString& name
 // The backlight time in seconds, among the values the instrument's list offers.
 std::optional<QString> selectBacklightTime(app::ParametersTab& tab, const QString& value) {
     QStringList offered;
-    for (const int v : params::backlightValues(tab.comboBox4List)) {
+    for (const int v : params::backlightValues(tab.backlightTimeList)) {
         offered << QString::number(v);
     }
     bool ok = false;
     const int seconds = value.toInt(&ok, 10);
-    const auto item = ok ? params::backlightItemForValue(tab.comboBox4List, seconds) : std::nullopt;
+    const auto item =
+        ok ? params::backlightItemForValue(tab.backlightTimeList, seconds) : std::nullopt;
     if (!item) {
         return offered.isEmpty()
                    ? QStringLiteral("backlightTime: this instrument has no backlight-time list in "
@@ -61,7 +62,7 @@ std::optional<QString> selectBacklightTime(app::ParametersTab& tab, const QStrin
                    : QStringLiteral("backlightTime: \"%1\" is not one of %2 (seconds)")
                          .arg(value, offered.join(QStringLiteral(", ")));
     }
-    tab.comboBox4.index = *item;
+    tab.backlightTime.index = *item;
     return std::nullopt;
 }
 
@@ -101,9 +102,9 @@ std::optional<QString> setArchiveOptions(app::ParametersTab& tab, const QString&
     }
     // The group's checked controls by name, checked in the order given.
     static const std::pair<const char*, TabControl> names[] = {
-        {"CheckBox8", TabControl::CheckBox8},       {"RadioButton1", TabControl::RadioButton1},
-        {"RadioButton2", TabControl::RadioButton2}, {"RadioButton3", TabControl::RadioButton3},
-        {"CheckBox6", TabControl::CheckBox6},       {"CheckBox7", TabControl::CheckBox7},
+        {"CheckBox8", TabControl::archiveLogging},        {"RadioButton1", TabControl::everyMinute},
+        {"RadioButton2", TabControl::everyMeasurement},   {"RadioButton3", TabControl::everyHour},
+        {"CheckBox6", TabControl::onChangeOver30Percent}, {"CheckBox7", TabControl::onSharpChange},
     };
     std::vector<TabControl> toCheck;
     for (const QString& part : value.split(u',', Qt::SkipEmptyParts)) {
@@ -158,13 +159,13 @@ std::optional<QString> applyEdit(app::AppContext& context, const QString& edit) 
         return setThresholds(tab.doseCells, name, value);
     }
     if (name == QLatin1String("doseRateThresholdNo")) {
-        return selectNumber(tab.comboBox5, name, value);
+        return selectNumber(tab.doseRateThresholdNo, name, value);
     }
     if (name == QLatin1String("doseThresholdNo")) {
-        return selectNumber(tab.comboBox7, name, value);
+        return selectNumber(tab.doseThresholdNo, name, value);
     }
     if (name == QLatin1String("backlightTime")) {
-        if (auto error = offered(TabControl::ComboBox4)) {
+        if (auto error = offered(TabControl::backlightTimeSelector)) {
             return error;
         }
         return selectBacklightTime(tab, value);
@@ -174,10 +175,10 @@ std::optional<QString> applyEdit(app::AppContext& context, const QString& edit) 
         app::Selector* selector;
         TabControl control;
     } selectors[] = {
-        {"sound", &tab.comboBox2, TabControl::ComboBox2},
-        {"deviceLanguage", &tab.comboBox3, TabControl::ComboBox3},
-        {"displayView", &tab.comboBox6, TabControl::ComboBox6},
-        {"backlightColour", &tab.comboBox8, TabControl::ComboBox8},
+        {"sound", &tab.sound, TabControl::soundSelector},
+        {"deviceLanguage", &tab.instrumentLanguage, TabControl::languageSelector},
+        {"displayView", &tab.displayView, TabControl::viewSelector},
+        {"backlightColour", &tab.backlightColour, TabControl::backlightColourSelector},
     };
     for (const auto& selector : selectors) {
         if (name == QLatin1String(selector.name)) {
@@ -188,7 +189,7 @@ std::optional<QString> applyEdit(app::AppContext& context, const QString& edit) 
         }
     }
     if (name == QLatin1String("bluetoothPeriod")) {
-        if (auto error = offered(TabControl::CheckBox2)) {
+        if (auto error = offered(TabControl::useBluetooth)) {
             return error;
         }
         bool ok = false;
@@ -197,9 +198,9 @@ std::optional<QString> applyEdit(app::AppContext& context, const QString& edit) 
             return QStringLiteral("bluetoothPeriod: \"%1\" is not 0 (off) or 60..3600 seconds")
                 .arg(value);
         }
-        tab.setChecked(TabControl::CheckBox2, seconds != 0);
+        tab.setChecked(TabControl::useBluetooth, seconds != 0);
         if (seconds != 0) {
-            tab.setTrackBar2(seconds);
+            tab.setBluetoothPeriodPosition(seconds);
         }
         return std::nullopt;
     }
@@ -326,10 +327,11 @@ std::vector<std::pair<QString, QString>> settableValues(const app::AppContext& c
         return parts.join(QStringLiteral(", ")) + QStringLiteral("; -1 none");
     };
     QStringList backlight;
-    for (const int v : params::backlightValues(tab.comboBox4List)) {
+    for (const int v : params::backlightValues(tab.backlightTimeList)) {
         backlight << QString::number(v);
     }
-    const bool bluetooth = tab.visible(TabControl::CheckBox2) && tab.enabled(TabControl::CheckBox2);
+    const bool bluetooth =
+        tab.visible(TabControl::useBluetooth) && tab.enabled(TabControl::useBluetooth);
     return {
         {"doseRateThresholdNo", QStringLiteral("1, 2, 3; 0 none")},
         {"doseRateThresholds", QStringLiteral("three numbers in uSv/h, \"-\" for none (e.g. "
@@ -338,14 +340,15 @@ std::vector<std::pair<QString, QString>> settableValues(const app::AppContext& c
         {"doseThresholdNo", QStringLiteral("1, 2, 3, 4 (the empty item); 0 none")},
         {"doseThresholds", QStringLiteral("three numbers in uSv, \"-\" for none")},
         {"doseThreshold1..3", QStringLiteral("one number in uSv, \"-\" for none")},
-        {"sound", items(tab.comboBox2, TabControl::ComboBox2)},
-        {"deviceLanguage", items(tab.comboBox3, TabControl::ComboBox3)},
-        {"displayView", items(tab.comboBox6, TabControl::ComboBox6)},
-        {"backlightColour", items(tab.comboBox8, TabControl::ComboBox8)},
-        {"backlightTime",
-         !tab.visible(TabControl::ComboBox4) ? QStringLiteral("not offered on this instrument")
-         : backlight.isEmpty() ? QStringLiteral("no list in these tables (try --language en)")
-                               : backlight.join(QStringLiteral(", ")) + QStringLiteral(" (s)")},
+        {"sound", items(tab.sound, TabControl::soundSelector)},
+        {"deviceLanguage", items(tab.instrumentLanguage, TabControl::languageSelector)},
+        {"displayView", items(tab.displayView, TabControl::viewSelector)},
+        {"backlightColour", items(tab.backlightColour, TabControl::backlightColourSelector)},
+        {"backlightTime", !tab.visible(TabControl::backlightTimeSelector)
+                              ? QStringLiteral("not offered on this instrument")
+                          : backlight.isEmpty()
+                              ? QStringLiteral("no list in these tables (try --language en)")
+                              : backlight.join(QStringLiteral(", ")) + QStringLiteral(" (s)")},
         {"bluetoothPeriod", bluetooth ? QStringLiteral("0 (off), or 60..3600 s in whole minutes")
                                       : QStringLiteral("not offered on this instrument")},
         {"archiveOptions",

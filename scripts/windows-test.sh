@@ -179,7 +179,7 @@ trace="$gui/slow-read-trace.txt"
 program=$!
 window=""
 for _ in $(seq 120); do
-    window="$(xdotool search --name 'ТР-403' 2>/dev/null | head -n1 || true)"
+    window="$(xdotool search --name '403' 2>/dev/null | head -n1 || true)"
     [ -n "$window" ] && break
     sleep 0.5
 done

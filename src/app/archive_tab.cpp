@@ -18,8 +18,8 @@ using archive::recordCapacity;
 
 constexpr int decodingProgressMaximum = 16; // ProgressBar2's range as laid out
 
-std::optional<QString> dateFormatOf(int comboBox9) {
-    switch (comboBox9) {
+std::optional<QString> dateFormatOf(int item) {
+    switch (item) {
     case 0:
         return QStringLiteral("hh:mm");
     case 1:
@@ -39,7 +39,7 @@ void emptyRows(ArchiveTab& tab) {
 
 // Step 2 of showSession: the date format from ComboBox9 (an unknown item keeps the format).
 void prepareSessionView(ArchiveTab& tab) {
-    if (const auto format = dateFormatOf(tab.comboBox9)) {
+    if (const auto format = dateFormatOf(tab.dateFormatItem)) {
         tab.dateFormat = *format;
     }
 }

@@ -34,7 +34,7 @@ struct ArchiveTab {
     std::vector<archive::ChartPoint> points;                  // Series12
     QString dateFormat = QStringLiteral("hh:mm");             // the chart's bottom-axis labels
     archive::ChartAxes axes;
-    int comboBox9 = 0;                    // the date-format selector's item
+    int dateFormatItem = 0;               // the date-format selector's item
     bool saveToFile = false;              // CheckBox1
     bool decodingProgressVisible = false; // ProgressBar2, during the first decoding pass
     int decodingProgress = 0;             // 0..16

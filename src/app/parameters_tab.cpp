@@ -17,22 +17,15 @@ namespace {
 
 using C = TabControl;
 
-constexpr const char* controlNames[tabControlCount] = {
-    "ComboBox1", "Label16",   "ComboBox2", "Label18",      "ComboBox6",    "Label28",
-    "ComboBox3", "Label25",   "ComboBox4", "Label29",      "ComboBox8",    "Label26",
-    "CheckBox2", "CheckBox3", "Label8",    "TrackBar2",    "Label9",       "Label10",
-    "Label11",   "Label14",   "CheckBox8", "RadioButton1", "RadioButton2", "RadioButton3",
-    "CheckBox6", "CheckBox7",
-};
+constexpr C bluetoothPeriodControls[] = {C::bluetoothPeriodCaption, C::bluetoothPeriodSlider,
+                                         C::bluetoothPeriodMinimum, C::bluetoothPeriodMaximum,
+                                         C::bluetoothPeriodMinutes, C::bluetoothPeriodUnit};
+constexpr C archiveOptionControls[] = {C::everyMinute, C::everyMeasurement, C::everyHour,
+                                       C::onChangeOver30Percent, C::onSharpChange};
+constexpr C radioButtons[] = {C::everyMinute, C::everyMeasurement, C::everyHour};
 
-constexpr C bluetoothPeriodControls[] = {C::Label8,  C::TrackBar2, C::Label9,
-                                         C::Label10, C::Label11,   C::Label14};
-constexpr C archiveOptionControls[] = {C::RadioButton1, C::RadioButton2, C::RadioButton3,
-                                       C::CheckBox6, C::CheckBox7};
-constexpr C radioButtons[] = {C::RadioButton1, C::RadioButton2, C::RadioButton3};
-
-constexpr int trackBar2Minimum = 60;
-constexpr int trackBar2Maximum = 3600;
+constexpr int periodMinimum_s = 60;
+constexpr int periodMaximum_s = 3600;
 
 // Largest magnitude a wire float holds.
 constexpr double wireFloatMaximum = FLT_MAX;
@@ -57,15 +50,12 @@ std::optional<double> parseThresholdCell(const QString& text, QChar separator) {
     return value;
 }
 
-const char* tabControlName(TabControl control) {
-    return controlNames[static_cast<std::size_t>(control)];
-}
-
 ParametersTab::ParametersTab() {
     m_enabled.fill(true);
     m_visible.fill(true);
-    comboBox5.items = {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")};
-    comboBox7.items = {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QString()};
+    doseRateThresholdNo.items = {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")};
+    doseThresholdNo.items = {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"),
+                             QString()};
 }
 
 void ParametersTab::setChecked(TabControl c, bool checked) {
@@ -86,34 +76,34 @@ void ParametersTab::setChecked(TabControl c, bool checked) {
 
 void ParametersTab::clickRule(TabControl c, bool checked) {
     switch (c) {
-    case C::CheckBox2:
+    case C::useBluetooth:
         for (const C control : bluetoothPeriodControls) {
             setEnabled(control, checked);
         }
         break;
-    case C::CheckBox8:
+    case C::archiveLogging:
         for (const C control : archiveOptionControls) {
             setEnabled(control, checked);
         }
         break;
-    case C::RadioButton2:
+    case C::everyMeasurement:
         if (checked) {
-            setChecked(C::CheckBox6, false);
-            setChecked(C::CheckBox7, false);
-            setChecked(C::CheckBox8, true);
+            setChecked(C::onChangeOver30Percent, false);
+            setChecked(C::onSharpChange, false);
+            setChecked(C::archiveLogging, true);
         }
         break;
-    case C::CheckBox6:
-    case C::CheckBox7:
+    case C::onChangeOver30Percent:
+    case C::onSharpChange:
         if (checked) {
-            setChecked(C::RadioButton2, false);
-            setChecked(C::CheckBox8, true);
+            setChecked(C::everyMeasurement, false);
+            setChecked(C::archiveLogging, true);
         }
         break;
-    case C::RadioButton1:
-    case C::RadioButton3:
+    case C::everyMinute:
+    case C::everyHour:
         if (checked) {
-            setChecked(C::CheckBox8, true);
+            setChecked(C::archiveLogging, true);
         }
         break;
     default:
@@ -121,63 +111,64 @@ void ParametersTab::clickRule(TabControl c, bool checked) {
     }
 }
 
-void ParametersTab::setTrackBar2(int position) {
-    const int limited = std::clamp(position, trackBar2Minimum, trackBar2Maximum);
-    if (limited == m_trackBar2) {
+void ParametersTab::setBluetoothPeriodPosition(int position) {
+    const int limited = std::clamp(position, periodMinimum_s, periodMaximum_s);
+    if (limited == m_bluetoothPeriodPosition) {
         return;
     }
-    m_trackBar2 = limited;
-    m_label11 = QString::number(limited / 60); // TrackBar2Change
+    m_bluetoothPeriodPosition = limited;
+    m_bluetoothPeriodMinutesText = QString::number(limited / 60); // TrackBar2Change
 }
 
 params::ArchiveChecks ParametersTab::archiveChecks() const {
-    return {checked(C::CheckBox8),    checked(C::RadioButton2), checked(C::RadioButton1),
-            checked(C::RadioButton3), checked(C::CheckBox6),    checked(C::CheckBox7)};
+    return {checked(C::archiveLogging),        checked(C::everyMeasurement),
+            checked(C::everyMinute),           checked(C::everyHour),
+            checked(C::onChangeOver30Percent), checked(C::onSharpChange)};
 }
 
 void ParametersTab::showArchiveOptions(std::uint8_t options) {
-    for (const C control : {C::RadioButton2, C::RadioButton1, C::RadioButton3, C::CheckBox6,
-                            C::CheckBox7, C::CheckBox8}) {
+    for (const C control : {C::everyMeasurement, C::everyMinute, C::everyHour,
+                            C::onChangeOver30Percent, C::onSharpChange, C::archiveLogging}) {
         setChecked(control, false);
     }
     const auto check = [this](C control) {
         setChecked(control, true);
-        setChecked(C::CheckBox8, true);
+        setChecked(C::archiveLogging, true);
     };
     if ((options & 0x10) != 0) {
-        check(C::RadioButton2);
+        check(C::everyMeasurement);
         return;
     }
     if ((options & 0x01) != 0) {
-        check(C::CheckBox6);
+        check(C::onChangeOver30Percent);
     }
     if ((options & 0x02) != 0) {
-        check(C::CheckBox7);
+        check(C::onSharpChange);
     }
     if ((options & 0x04) != 0) {
-        check(C::RadioButton1);
+        check(C::everyMinute);
     } else if ((options & 0x08) != 0) {
-        check(C::RadioButton3);
+        check(C::everyHour);
     }
 }
 
 void applyLanguageLists(ParametersTab& tab, text::Language language,
                         const params::ParameterBlock& copy) {
-    tab.comboBox2.items = soundItems(language);
-    tab.comboBox2.select(copy.sound);
-    tab.comboBox3.items = deviceLanguageItems(language);
-    tab.comboBox3.select(copy.deviceLanguage);
-    tab.comboBox6.items = displayViewItems(language);
-    tab.comboBox6.select(copy.displayView);
-    tab.comboBox8.items = backlightColourItems(language);
-    tab.comboBox8.select(copy.backlightColour);
+    tab.sound.items = soundItems(language);
+    tab.sound.select(copy.sound);
+    tab.instrumentLanguage.items = deviceLanguageItems(language);
+    tab.instrumentLanguage.select(copy.deviceLanguage);
+    tab.displayView.items = displayViewItems(language);
+    tab.displayView.select(copy.displayView);
+    tab.backlightColour.items = backlightColourItems(language);
+    tab.backlightColour.select(copy.backlightColour);
 
-    tab.comboBox1.items = modeItems(copy.deviceType, language);
-    tab.comboBox1.index = -1;
-    tab.comboBox4.items = backlightTimeItems(copy.deviceType, language);
-    tab.comboBox4List = params::backlightListFor(copy.deviceType, language);
-    tab.comboBox4.select(
-        params::backlightItemForValue(tab.comboBox4List, copy.backlightTime).value_or(-1));
+    tab.mode.items = modeItems(copy.deviceType, language);
+    tab.mode.index = -1;
+    tab.backlightTime.items = backlightTimeItems(copy.deviceType, language);
+    tab.backlightTimeList = params::backlightListFor(copy.deviceType, language);
+    tab.backlightTime.select(
+        params::backlightItemForValue(tab.backlightTimeList, copy.backlightTime).value_or(-1));
 }
 
 QString thresholdCellText(double value, QChar separator) {
@@ -231,24 +222,27 @@ void applyReadout(AppContext& context, ParametersHost& host,
                 tab.setVisible(control, visible);
             }
         };
-        show({C::ComboBox1, C::Label16}, groups->mode);
-        show({C::ComboBox2, C::Label18}, groups->sound);
-        show({C::ComboBox6, C::Label28}, groups->view);
-        show({C::ComboBox3, C::Label25}, groups->language);
-        show({C::ComboBox4, C::Label29}, groups->backlightTime);
-        show({C::ComboBox8, C::Label26}, groups->backlight);
-        show({C::CheckBox2, C::CheckBox3, C::Label11, C::Label14, C::Label8, C::Label9, C::Label10,
-              C::TrackBar2},
+        show({C::modeSelector, C::modeCaption}, groups->mode);
+        show({C::soundSelector, C::soundCaption}, groups->sound);
+        show({C::viewSelector, C::viewCaption}, groups->view);
+        show({C::languageSelector, C::languageCaption}, groups->language);
+        show({C::backlightTimeSelector, C::backlightTimeCaption}, groups->backlightTime);
+        show({C::backlightColourSelector, C::backlightColourCaption}, groups->backlight);
+        show({C::useBluetooth, C::pollConstantly, C::bluetoothPeriodMinutes, C::bluetoothPeriodUnit,
+              C::bluetoothPeriodCaption, C::bluetoothPeriodMinimum, C::bluetoothPeriodMaximum,
+              C::bluetoothPeriodSlider},
              groups->bluetooth);
     }
     if (const auto item = params::modeItemFor(p.deviceType, p.modeSetting)) {
-        tab.comboBox1.select(*item);
+        tab.mode.select(*item);
     }
 
     state.aboutSuppressed = state.parameters.aboutSuppressed();
     state.bluetoothFitted = state.parameters.bluetoothFitted();
-    for (const C control : {C::Label8, C::TrackBar2, C::Label9, C::Label10, C::Label11, C::Label14,
-                            C::CheckBox2, C::CheckBox3}) {
+    for (const C control :
+         {C::bluetoothPeriodCaption, C::bluetoothPeriodSlider, C::bluetoothPeriodMinimum,
+          C::bluetoothPeriodMaximum, C::bluetoothPeriodMinutes, C::bluetoothPeriodUnit,
+          C::useBluetooth, C::pollConstantly}) {
         tab.setEnabled(control, state.bluetoothFitted);
     }
     host.setSoftwareVersion(p.softwareVersion);
@@ -259,26 +253,26 @@ void applyReadout(AppContext& context, ParametersHost& host,
         tab.doseRateCellsAsRead[i] = tab.doseRateCells[i];
         tab.doseCellsAsRead[i] = tab.doseCells[i];
     }
-    tab.comboBox2.select(p.sound);
-    tab.comboBox3.select(p.deviceLanguage);
-    tab.comboBox8.select(p.backlightColour);
-    tab.comboBox6.select(p.displayView);
+    tab.sound.select(p.sound);
+    tab.instrumentLanguage.select(p.deviceLanguage);
+    tab.backlightColour.select(p.backlightColour);
+    tab.displayView.select(p.displayView);
 
     tab.showArchiveOptions(p.archiveOptions);
 
-    tab.comboBox5.select(p.doseRateThresholdNo - 1);
-    tab.comboBox7.select(p.doseThresholdNo - 1);
-    if (const auto item = params::backlightItemForValue(tab.comboBox4List, p.backlightTime)) {
-        tab.comboBox4.select(*item);
+    tab.doseRateThresholdNo.select(p.doseRateThresholdNo - 1);
+    tab.doseThresholdNo.select(p.doseThresholdNo - 1);
+    if (const auto item = params::backlightItemForValue(tab.backlightTimeList, p.backlightTime)) {
+        tab.backlightTime.select(*item);
     }
 
-    tab.setTrackBar2(p.bluetoothPeriod);
-    tab.setLabel11(QString::number(p.bluetoothPeriod / 60));
+    tab.setBluetoothPeriodPosition(p.bluetoothPeriod);
+    tab.setBluetoothPeriodMinutesText(QString::number(p.bluetoothPeriod / 60));
     const bool bluetoothUsed = p.bluetoothPeriod != 0;
     for (const C control : bluetoothPeriodControls) {
         tab.setEnabled(control, bluetoothUsed);
     }
-    tab.setChecked(C::CheckBox2, bluetoothUsed);
+    tab.setChecked(C::useBluetooth, bluetoothUsed);
 }
 
 StatusMessage cellErrorMessage(const CellError& e) {
@@ -304,14 +298,14 @@ blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar
     // No backlight-time item selected (no list, or a value that matched none): keep the
     // instrument's setting.
     p.backlightTime = static_cast<std::uint8_t>(
-        params::backlightValueOfItem(tab.comboBox4List, tab.comboBox4.index)
+        params::backlightValueOfItem(tab.backlightTimeList, tab.backlightTime.index)
             .value_or(copy.backlightTime));
-    p.sound = itemByte(tab.comboBox2);
-    p.deviceLanguage = itemByte(tab.comboBox3);
-    p.backlightColour = itemByte(tab.comboBox8);
-    p.displayView = itemByte(tab.comboBox6);
-    p.doseRateThresholdNo = static_cast<std::int8_t>(tab.comboBox5.index + 1);
-    p.doseThresholdNo = static_cast<std::int8_t>(tab.comboBox7.index + 1);
+    p.sound = itemByte(tab.sound);
+    p.deviceLanguage = itemByte(tab.instrumentLanguage);
+    p.backlightColour = itemByte(tab.backlightColour);
+    p.displayView = itemByte(tab.displayView);
+    p.doseRateThresholdNo = static_cast<std::int8_t>(tab.doseRateThresholdNo.index + 1);
+    p.doseThresholdNo = static_cast<std::int8_t>(tab.doseThresholdNo.index + 1);
 
     const auto threshold = [&](const QString& text, bool doseRate,
                                int row) -> std::variant<double, CellError> {
@@ -364,7 +358,8 @@ blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar
         }
         w.doseThresholds[index] = std::get<double>(dose);
     }
-    p.bluetoothPeriod = tab.checked(C::CheckBox2) ? (tab.trackBar2() / 60) * 60 : 0;
+    p.bluetoothPeriod =
+        tab.checked(C::useBluetooth) ? (tab.bluetoothPeriodPosition() / 60) * 60 : 0;
     p.archiveOptions = params::archiveOptionsByte(tab.archiveChecks());
     return w;
 }

@@ -24,37 +24,41 @@ namespace veltra::app {
 
 class AppContext;
 
-// The controls whose checked, enabled or visible state the program changes (by objectName).
+// The parts of the tab whose checked, enabled or visible state the program changes: each
+// setting's selector and its caption, the Bluetooth group and the archive-logging group. The
+// window binds each to its control (forms/parameters_binding.h).
 enum class TabControl : int {
-    ComboBox1,
-    Label16, // mode
-    ComboBox2,
-    Label18, // sound
-    ComboBox6,
-    Label28, // view
-    ComboBox3,
-    Label25, // language
-    ComboBox4,
-    Label29, // backlight time
-    ComboBox8,
-    Label26, // backlight
-    CheckBox2,
-    CheckBox3,
-    Label8,
-    TrackBar2,
-    Label9,
-    Label10,
-    Label11,
-    Label14, // Bluetooth
-    CheckBox8,
-    RadioButton1,
-    RadioButton2,
-    RadioButton3,
-    CheckBox6,
-    CheckBox7, // archive
+    modeSelector,
+    modeCaption,
+    soundSelector,
+    soundCaption,
+    viewSelector,
+    viewCaption,
+    languageSelector,
+    languageCaption,
+    backlightTimeSelector,
+    backlightTimeCaption,
+    backlightColourSelector,
+    backlightColourCaption,
+    // Bluetooth: on, "poll constantly", and the switch-on period's caption, slider, its two
+    // ends, the minutes it shows and their unit.
+    useBluetooth,
+    pollConstantly,
+    bluetoothPeriodCaption,
+    bluetoothPeriodSlider,
+    bluetoothPeriodMinimum,
+    bluetoothPeriodMaximum,
+    bluetoothPeriodMinutes,
+    bluetoothPeriodUnit,
+    // Archive logging: on, then its options.
+    archiveLogging,
+    everyMinute,
+    everyMeasurement,
+    everyHour,
+    onChangeOver30Percent,
+    onSharpChange,
 };
 inline constexpr int tabControlCount = 26;
-[[nodiscard]] const char* tabControlName(TabControl control);
 
 struct Selector {
     QStringList items;
@@ -73,15 +77,15 @@ public:
     // The texts the last read put into the cells: a cell still showing its text was not edited.
     std::array<QString, 3> doseRateCellsAsRead;
     std::array<QString, 3> doseCellsAsRead;
-    Selector comboBox1; // mode (hidden after every read)
-    Selector comboBox2; // sound
-    Selector comboBox3; // instrument language
-    Selector comboBox4; // backlight time
-    Selector comboBox5; // dose-rate threshold number: "1", "2", "3"
-    Selector comboBox6; // display view
-    Selector comboBox7; // dose threshold number: "1", "2", "3", ""
-    Selector comboBox8; // backlight colour
-    params::BacklightList comboBox4List = params::BacklightList::none;
+    Selector mode;                // mode (hidden after every read)
+    Selector sound;               // sound
+    Selector instrumentLanguage;  // instrument language
+    Selector backlightTime;       // backlight time
+    Selector doseRateThresholdNo; // dose-rate threshold number: "1", "2", "3"
+    Selector displayView;         // display view
+    Selector doseThresholdNo;     // dose threshold number: "1", "2", "3", ""
+    Selector backlightColour;     // backlight colour
+    params::BacklightList backlightTimeList = params::BacklightList::none;
 
     [[nodiscard]] bool checked(TabControl c) const { return m_checked[index(c)]; }
     [[nodiscard]] bool enabled(TabControl c) const { return m_enabled[index(c)]; }
@@ -93,10 +97,12 @@ public:
     void setVisible(TabControl c, bool visible) { m_visible[index(c)] = visible; }
 
     // TrackBar2, 60..3600 s; its change handler writes minutes into Label11.
-    [[nodiscard]] int trackBar2() const { return m_trackBar2; }
-    void setTrackBar2(int position);
-    [[nodiscard]] const QString& label11() const { return m_label11; }
-    void setLabel11(const QString& text) { m_label11 = text; }
+    [[nodiscard]] int bluetoothPeriodPosition() const { return m_bluetoothPeriodPosition; }
+    void setBluetoothPeriodPosition(int position);
+    [[nodiscard]] const QString& bluetoothPeriodMinutesText() const {
+        return m_bluetoothPeriodMinutesText;
+    }
+    void setBluetoothPeriodMinutesText(const QString& text) { m_bluetoothPeriodMinutesText = text; }
 
     [[nodiscard]] params::ArchiveChecks archiveChecks() const;
     // Shows an options byte in the archive group as the reader does: all six unchecked in turn,
@@ -110,8 +116,8 @@ private:
     std::array<bool, tabControlCount> m_checked{};
     std::array<bool, tabControlCount> m_enabled{};
     std::array<bool, tabControlCount> m_visible{};
-    int m_trackBar2 = 60;
-    QString m_label11;
+    int m_bluetoothPeriodPosition = 60;
+    QString m_bluetoothPeriodMinutesText;
 };
 
 // Fills the lists of the tab in a language and selects their items from the decoded copy: sound,

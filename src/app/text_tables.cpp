@@ -108,7 +108,7 @@ QString chartTitle(text::Language language) {
     return isEnglish(language) ? QStringLiteral("Dose Rate, uSv/h") : QStringLiteral("МЭД, мкЗв/ч");
 }
 
-int label34Left(text::Language language) {
+int mainValueUnitLeft(text::Language language) {
     return isEnglish(language) ? 153 : 192;
 }
 

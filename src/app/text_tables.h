@@ -39,7 +39,7 @@ struct GridHeading {
 
 // The live chart's vertical title and the unit label's left position, by language.
 [[nodiscard]] QString chartTitle(text::Language language);
-[[nodiscard]] int label34Left(text::Language language);
+[[nodiscard]] int mainValueUnitLeft(text::Language language);
 
 // Fixed lists.
 [[nodiscard]] QStringList timeFormatItems(text::Language language);     // ComboBox9

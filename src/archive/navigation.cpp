@@ -21,15 +21,15 @@ std::optional<AxisRange> navigate(NavigationButton button, AxisRange r) {
         const double max = r.max;
         const double step = single((max - min) * factor);
         switch (button) {
-        case B::BitBtn1: {
+        case B::timeZoomIn: {
             const double newMax = max - (max - min) * factor;
             return min < newMax ? std::optional(AxisRange{min, newMax}) : std::nullopt;
         }
-        case B::BitBtn2: {
+        case B::timeZoomOut: {
             const double newMax = max + (max - min) * factor;
             return min < newMax ? std::optional(AxisRange{min, newMax}) : std::nullopt;
         }
-        case B::BitBtn3:
+        case B::timeEarlier:
             if (max - step > min - step && min - step < max && min >= 0) {
                 return AxisRange{min - step, max - step};
             }
@@ -45,15 +45,15 @@ std::optional<AxisRange> navigate(NavigationButton button, AxisRange r) {
     const float max = single(r.max);
     const float step = single((static_cast<double>(max) - min) * factor);
     switch (button) {
-    case B::BitBtn6: {
+    case B::valueZoomIn: {
         const float newMax = single(static_cast<double>(max) - static_cast<double>(max) * factor);
         return min < newMax ? std::optional(AxisRange{min, newMax}) : std::nullopt;
     }
-    case B::BitBtn7: {
+    case B::valueZoomOut: {
         const float newMax = single(static_cast<double>(max) + static_cast<double>(max) * factor);
         return min < newMax ? std::optional(AxisRange{min, newMax}) : std::nullopt;
     }
-    case B::BitBtn8: {
+    case B::valueUp: {
         const float newMax = single(static_cast<double>(max) + step);
         const float newMin = single(static_cast<double>(min) + step);
         if (newMax > newMin && newMax > min && max >= 0) {

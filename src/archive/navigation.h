@@ -17,19 +17,19 @@ struct AxisRange {
 };
 
 enum class NavigationButton {
-    BitBtn1, // time: zoom in (the maximum moves in by a tenth of the span)
-    BitBtn2, // time: zoom out
-    BitBtn3, // time: scroll toward earlier times
-    BitBtn4, // time: scroll toward later times
-    BitBtn6, // value: zoom in (the maximum moves in by a tenth of itself)
-    BitBtn7, // value: zoom out
-    BitBtn8, // value: scroll up
-    BitBtn9, // value: scroll down
+    timeZoomIn,   // time: zoom in (the maximum moves in by a tenth of the span)
+    timeZoomOut,  // time: zoom out
+    timeEarlier,  // time: scroll toward earlier times
+    timeLater,    // time: scroll toward later times
+    valueZoomIn,  // value: zoom in (the maximum moves in by a tenth of itself)
+    valueZoomOut, // value: zoom out
+    valueUp,      // value: scroll up
+    valueDown,    // value: scroll down
 };
 
 [[nodiscard]] constexpr bool movesTimeAxis(NavigationButton b) {
-    return b == NavigationButton::BitBtn1 || b == NavigationButton::BitBtn2 ||
-           b == NavigationButton::BitBtn3 || b == NavigationButton::BitBtn4;
+    return b == NavigationButton::timeZoomIn || b == NavigationButton::timeZoomOut ||
+           b == NavigationButton::timeEarlier || b == NavigationButton::timeLater;
 }
 
 // The new range of the button's axis, or nullopt when it refuses (and changes nothing, not even

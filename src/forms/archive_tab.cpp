@@ -128,7 +128,7 @@ void TForm1::setUpArchiveTab() {
     connect(m_ui->CheckBox1, &QCheckBox::toggled, this,
             [this](bool on) { m_context.archiveTab.saveToFile = on; });
     connect(m_ui->ComboBox9, &QComboBox::currentIndexChanged, this,
-            [this](int index) { m_context.archiveTab.comboBox9 = index; });
+            [this](int index) { m_context.archiveTab.dateFormatItem = index; });
 }
 
 void TForm1::showArchiveTab() {
@@ -299,28 +299,28 @@ void TForm1::navigate(NavigationButton button) {
 }
 
 void TForm1::BitBtn1Click() {
-    navigate(NavigationButton::BitBtn1);
+    navigate(NavigationButton::timeZoomIn);
 }
 void TForm1::BitBtn2Click() {
-    navigate(NavigationButton::BitBtn2);
+    navigate(NavigationButton::timeZoomOut);
 }
 void TForm1::BitBtn3Click() {
-    navigate(NavigationButton::BitBtn3);
+    navigate(NavigationButton::timeEarlier);
 }
 void TForm1::BitBtn4Click() {
-    navigate(NavigationButton::BitBtn4);
+    navigate(NavigationButton::timeLater);
 }
 void TForm1::BitBtn6Click() {
-    navigate(NavigationButton::BitBtn6);
+    navigate(NavigationButton::valueZoomIn);
 }
 void TForm1::BitBtn7Click() {
-    navigate(NavigationButton::BitBtn7);
+    navigate(NavigationButton::valueZoomOut);
 }
 void TForm1::BitBtn8Click() {
-    navigate(NavigationButton::BitBtn8);
+    navigate(NavigationButton::valueUp);
 }
 void TForm1::BitBtn9Click() {
-    navigate(NavigationButton::BitBtn9);
+    navigate(NavigationButton::valueDown);
 }
 
 void TForm1::BitBtn10Click() {

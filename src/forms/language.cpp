@@ -37,7 +37,7 @@ void TForm1::applyLanguage(app::Language language) {
     }
     m_ui->Chart2->yAxis->setLabel(app::chartTitle(language));
     m_ui->Chart2->replot(QCustomPlot::rpQueuedReplot);
-    m_ui->Label34->move(app::label34Left(language), m_ui->Label34->y());
+    m_ui->Label34->move(app::mainValueUnitLeft(language), m_ui->Label34->y());
     fitStatusCaptions();
     if (m_historyWindow) {
         m_historyWindow->applyLanguage(language);
@@ -59,7 +59,7 @@ void TForm1::applyLanguage(app::Language language) {
     // The archive tab's header row and statistics labels (the session's unit caption gives way
     // to "МЭД" / "Dose rate" until the next session is shown).
     m_context.archiveTab.applyLanguage(language);
-    m_context.archiveTab.comboBox9 = 0;
+    m_context.archiveTab.dateFormatItem = 0;
     showArchiveTab();
     if (m_connection != nullptr) {
         m_connection->applyDialogLanguage(language);

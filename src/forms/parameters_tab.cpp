@@ -3,6 +3,7 @@
 #include "forms/About.h"
 #include "forms/About_eng.h"
 #include "forms/main_window.h"
+#include "forms/parameters_binding.h"
 
 #include "forms/Interface.h"
 
@@ -95,14 +96,14 @@ void TForm1::setUpGrids() {
 
 std::array<std::pair<QComboBox*, app::Selector*>, 8> TForm1::selectorBindings() {
     auto& tab = m_context.parametersTab;
-    return {{{m_ui->ComboBox1, &tab.comboBox1},
-             {m_ui->ComboBox2, &tab.comboBox2},
-             {m_ui->ComboBox3, &tab.comboBox3},
-             {m_ui->ComboBox4, &tab.comboBox4},
-             {m_ui->ComboBox5, &tab.comboBox5},
-             {m_ui->ComboBox6, &tab.comboBox6},
-             {m_ui->ComboBox7, &tab.comboBox7},
-             {m_ui->ComboBox8, &tab.comboBox8}}};
+    return {{{m_ui->ComboBox1, &tab.mode},
+             {m_ui->ComboBox2, &tab.sound},
+             {m_ui->ComboBox3, &tab.instrumentLanguage},
+             {m_ui->ComboBox4, &tab.backlightTime},
+             {m_ui->ComboBox5, &tab.doseRateThresholdNo},
+             {m_ui->ComboBox6, &tab.displayView},
+             {m_ui->ComboBox7, &tab.doseThresholdNo},
+             {m_ui->ComboBox8, &tab.backlightColour}}};
 }
 
 void TForm1::connectParametersTab() {
@@ -113,7 +114,7 @@ void TForm1::connectParametersTab() {
     // Check boxes and radio buttons: the user's click changes the state; the rules follow.
     for (int i = 0; i < app::tabControlCount; ++i) {
         const auto control = static_cast<TabControl>(i);
-        auto* button = findChild<QAbstractButton*>(QLatin1String(app::tabControlName(control)));
+        auto* button = findChild<QAbstractButton*>(QLatin1String(tabControlObjectName(control)));
         if (button == nullptr) {
             continue;
         }
@@ -148,7 +149,7 @@ void TForm1::syncParametersTab() {
     const auto& tab = m_context.parametersTab;
     for (int i = 0; i < app::tabControlCount; ++i) {
         const auto control = static_cast<TabControl>(i);
-        auto* widget = findChild<QWidget*>(QLatin1String(app::tabControlName(control)));
+        auto* widget = findChild<QWidget*>(QLatin1String(tabControlObjectName(control)));
         if (widget == nullptr) {
             continue;
         }
@@ -173,9 +174,9 @@ void TForm1::syncParametersTab() {
     }
     {
         const QSignalBlocker block(m_ui->TrackBar2);
-        m_ui->TrackBar2->setValue(tab.trackBar2());
+        m_ui->TrackBar2->setValue(tab.bluetoothPeriodPosition());
     }
-    m_ui->Label11->setText(tab.label11());
+    m_ui->Label11->setText(tab.bluetoothPeriodMinutesText());
 }
 
 void TForm1::setSoftwareVersion(int version) {
@@ -230,8 +231,8 @@ void TForm1::PageControl1Change(int index) {
 }
 
 void TForm1::TrackBar2Change(int position) {
-    m_context.parametersTab.setTrackBar2(position);
-    m_ui->Label11->setText(m_context.parametersTab.label11());
+    m_context.parametersTab.setBluetoothPeriodPosition(position);
+    m_ui->Label11->setText(m_context.parametersTab.bluetoothPeriodMinutesText());
 }
 
 } // namespace veltra::forms

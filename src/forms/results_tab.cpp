@@ -199,15 +199,15 @@ void TForm1::applyReadings(const live::ReadingsView& v) {
         palette.setColor(QPalette::Base, colour);
         w->setPalette(palette);
     };
-    setBackground(m_ui->Edit4, boxColour(v.edit4Colour, palette()));
-    setBackground(m_ui->Edit10, boxColour(v.edit10Colour, palette()));
-    m_ui->StatusPanel3->setText(v.panel3);
-    m_ui->Label21->setText(v.label21);
-    m_ui->ProgressBar1->setValue(std::min(v.progressBar1, m_ui->ProgressBar1->maximum()));
-    if (v.progressBar1Colour != live::BarColour::unchanged) {
-        m_ui->ProgressBar1->setStyleSheet(barStyle(v.progressBar1Colour));
+    setBackground(m_ui->Edit4, boxColour(v.mainValueColour, palette()));
+    setBackground(m_ui->Edit10, boxColour(v.doseColour, palette()));
+    m_ui->StatusPanel3->setText(v.measurementCountText);
+    m_ui->Label21->setText(v.memoryFillPercentText);
+    m_ui->ProgressBar1->setValue(std::min(v.memoryFillBar, m_ui->ProgressBar1->maximum()));
+    if (v.memoryFillBarColour != live::BarColour::unchanged) {
+        m_ui->ProgressBar1->setStyleSheet(barStyle(v.memoryFillBarColour));
     }
-    m_ui->Label20->setText(v.label20);
+    m_ui->Label20->setText(v.errorPercentText);
     m_ui->Image1->setVisible(true);
 
     const auto setText = [](auto* widget, const std::optional<QString>& text) {
@@ -215,32 +215,32 @@ void TForm1::applyReadings(const live::ReadingsView& v) {
             widget->setText(*text);
         }
     };
-    setText(m_ui->Label12, v.label12);
-    setText(m_ui->Label34, v.label34);
-    if (v.label34) {
+    setText(m_ui->Label12, v.mainValueCaption);
+    setText(m_ui->Label34, v.mainValueUnit);
+    if (v.mainValueUnit) {
         m_ui->Label34->adjustSize();
     }
-    if (v.label34Left) {
-        m_ui->Label34->move(*v.label34Left, m_ui->Label34->y());
+    if (v.mainValueUnitLeft) {
+        m_ui->Label34->move(*v.mainValueUnitLeft, m_ui->Label34->y());
     }
-    if (v.label12 || v.label34Left) {
+    if (v.mainValueCaption || v.mainValueUnitLeft) {
         fitCaptionBeforeUnit();
     }
-    setText(m_ui->Edit4, v.edit4);
-    setText(m_ui->Label39, v.label39);
-    if (v.label39) {
+    setText(m_ui->Edit4, v.mainValueText);
+    setText(m_ui->Label39, v.doseUnit);
+    if (v.doseUnit) {
         m_ui->Label39->adjustSize();
     }
-    setText(m_ui->Edit10, v.edit10);
-    setText(m_ui->StatusPanel1, v.panel1);
-    setText(m_ui->Edit1, v.edit1);
+    setText(m_ui->Edit10, v.doseText);
+    setText(m_ui->StatusPanel1, v.workingTimeText);
+    setText(m_ui->Edit1, v.doseAccumulationTimeText);
     fitReadingBoxes();
-    setText(m_ui->StatusPanel2, v.panel2);
-    setText(m_ui->StatusPanel4, v.panel4);
-    setText(m_ui->StatusPanel5, v.panel5);
-    if (m_compact != nullptr && (v.compactLabel1 || v.compactLabel2)) {
-        setText(m_compact->label1(), v.compactLabel1);
-        setText(m_compact->label2(), v.compactLabel2);
+    setText(m_ui->StatusPanel2, v.batteryText);
+    setText(m_ui->StatusPanel4, v.doseRateThresholdText);
+    setText(m_ui->StatusPanel5, v.doseThresholdText);
+    if (m_compact != nullptr && (v.compactValueText || v.compactUnitText)) {
+        setText(m_compact->label1(), v.compactValueText);
+        setText(m_compact->label2(), v.compactUnitText);
         m_compact->fitToLabels();
     }
 }

@@ -86,49 +86,49 @@ BarColour memoryFillColour(float p) {
 ReadingsView presentReadings(const CurrentData& r, const ThresholdsInEffect& thresholds,
                              Language language, QChar sep) {
     ReadingsView v;
-    v.edit4Colour =
+    v.mainValueColour =
         (r.statusFlags & status::doseRateAlarm) != 0 ? BoxColour::red : BoxColour::menuBar;
-    v.edit10Colour = (r.statusFlags & status::doseAlarm) != 0 ? BoxColour::red : BoxColour::menuBar;
-    v.panel3 = u' ' + QString::number(r.measurementCount);
+    v.doseColour = (r.statusFlags & status::doseAlarm) != 0 ? BoxColour::red : BoxColour::menuBar;
+    v.measurementCountText = u' ' + QString::number(r.measurementCount);
 
     if ((r.statusFlags & status::memoryFull) != 0) {
-        v.label21 = QStringLiteral("100%");
-        v.progressBar1 = 800;
-        v.progressBar1Colour = BarColour::red;
+        v.memoryFillPercentText = QStringLiteral("100%");
+        v.memoryFillBar = 800;
+        v.memoryFillBarColour = BarColour::red;
     } else {
         const float p = memoryFillPercent(r.memoryFill);
-        v.label21 = fixedText(p, 0, sep) + u'%';
-        v.progressBar1 = r.memoryFill;
-        v.progressBar1Colour = memoryFillColour(p);
+        v.memoryFillPercentText = fixedText(p, 0, sep) + u'%';
+        v.memoryFillBar = r.memoryFill;
+        v.memoryFillBarColour = memoryFillColour(p);
     }
-    v.label20 = fixedText(r.errorPercent, 0, sep) + u'%';
+    v.errorPercentText = fixedText(r.errorPercent, 0, sep) + u'%';
 
     if (!text::isKnown(language)) {
         return v;
     }
 
     const auto doseRateReadout = [&](bool compact) {
-        v.label12 = pick(language, "Мощность дозы,", "Dose rate,");
-        v.label34Left = byLanguage(doseRateUnitLeft, language);
+        v.mainValueCaption = pick(language, "Мощность дозы,", "Dose rate,");
+        v.mainValueUnitLeft = byLanguage(doseRateUnitLeft, language);
         const Scaled s = scaleMicro(r.mainValue);
-        v.label34 = unitText(Quantity::doseRate, s.step, language);
+        v.mainValueUnit = unitText(Quantity::doseRate, s.step, language);
         const int d = readoutDecimals(s.value);
-        v.edit4 = fixedText(s.value, d, sep);
+        v.mainValueText = fixedText(s.value, d, sep);
         if (compact) {
-            v.compactLabel1 = u' ' + fixedText(s.value, d - 1, sep);
-            v.compactLabel2 = unitText(Quantity::doseRate, s.step, language, true);
+            v.compactValueText = u' ' + fixedText(s.value, d - 1, sep);
+            v.compactUnitText = unitText(Quantity::doseRate, s.step, language, true);
         }
     };
     // Beta and alpha flux, and volumetric activity: no unit scaling, negatives shown as 0.
     const auto unscaledReadout = [&](const QString& caption, const QString& unit, int unitLeft,
                                      const QString& compactUnit) {
         const double value = r.mainValue >= 0.0 ? r.mainValue : 0.0;
-        v.edit4 = fixedText(value, 3, sep);
-        v.label34 = unit;
-        v.label34Left = unitLeft;
-        v.label12 = caption;
-        v.compactLabel1 = u' ' + fixedText(value, 2, sep);
-        v.compactLabel2 = compactUnit;
+        v.mainValueText = fixedText(value, 3, sep);
+        v.mainValueUnit = unit;
+        v.mainValueUnitLeft = unitLeft;
+        v.mainValueCaption = caption;
+        v.compactValueText = u' ' + fixedText(value, 2, sep);
+        v.compactUnitText = compactUnit;
     };
     const QString fluxUnit = pick(language, "1/(мин*см2)", "1/(min*cm2)");
 
@@ -161,19 +161,19 @@ ReadingsView presentReadings(const CurrentData& r, const ThresholdsInEffect& thr
 
     const Scaled dose = scaleMicro(r.doseValue);
     const int doseDecimals = readoutDecimals(dose.value);
-    v.label39 = unitText(Quantity::dose, dose.step, language);
-    v.edit10 = fixedText(dose.value, doseDecimals, sep);
+    v.doseUnit = unitText(Quantity::dose, dose.step, language);
+    v.doseText = fixedText(dose.value, doseDecimals, sep);
     if (r.mode == 1) {
-        v.compactLabel1 = u' ' + fixedText(dose.value, doseDecimals - 1, sep);
-        v.compactLabel2 = unitText(Quantity::dose, dose.step, language, true);
+        v.compactValueText = u' ' + fixedText(dose.value, doseDecimals - 1, sep);
+        v.compactUnitText = unitText(Quantity::dose, dose.step, language, true);
     }
 
-    v.panel1 = formatDuration(static_cast<std::int32_t>(r.workingTime), language, true);
-    v.edit1 = formatDuration(static_cast<std::int32_t>(r.doseTime), language,
-                             language == Language::russian);
+    v.workingTimeText = formatDuration(static_cast<std::int32_t>(r.workingTime), language, true);
+    v.doseAccumulationTimeText = formatDuration(static_cast<std::int32_t>(r.doseTime), language,
+                                                language == Language::russian);
 
     if ((r.statusFlags & status::charging) != 0) {
-        v.panel2 = pick(language, " Зарядка ", " Charge ");
+        v.batteryText = pick(language, " Зарядка ", " Charge ");
     } else {
         double p = (r.batteryVoltage - 3.0) * 100.0;
         if (p > 100.0) {
@@ -182,16 +182,17 @@ ReadingsView presentReadings(const CurrentData& r, const ThresholdsInEffect& thr
         if (!(p >= 0.0)) {
             p = 0.0;
         }
-        v.panel2 = u' ' + fixedText(p, 0, sep, text::batteryPrecision) + u'%';
+        v.batteryText = u' ' + fixedText(p, 0, sep, text::batteryPrecision) + u'%';
     }
 
     const QString none = QStringLiteral(" - ");
     const auto doseRateLimit =
         thresholdInEffect(thresholds.doseRateThresholdNo, thresholds.doseRateThresholds);
     const auto doseLimit = thresholdInEffect(thresholds.doseThresholdNo, thresholds.doseThresholds);
-    v.panel4 =
+    v.doseRateThresholdText =
         doseRateLimit ? thresholdText(*doseRateLimit, Quantity::doseRate, language, sep) : none;
-    v.panel5 = doseLimit ? thresholdText(*doseLimit, Quantity::dose, language, sep) : none;
+    v.doseThresholdText =
+        doseLimit ? thresholdText(*doseLimit, Quantity::dose, language, sep) : none;
     return v;
 }
 

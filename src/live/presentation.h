@@ -46,27 +46,27 @@ struct ThresholdsInEffect {
 
 // Everything one redraw writes. A target left unset is left as it was on screen.
 struct ReadingsView {
-    BoxColour edit4Colour = BoxColour::menuBar;
-    BoxColour edit10Colour = BoxColour::menuBar;
-    QString panel3;       // measurement count
-    QString label21;      // memory fill text
-    int progressBar1 = 0; // memory fill bar position
-    BarColour progressBar1Colour = BarColour::unchanged;
-    QString label20; // error percentage
+    BoxColour mainValueColour = BoxColour::menuBar; // the reading's box: the thresholds passed
+    BoxColour doseColour = BoxColour::menuBar;
+    QString measurementCountText;
+    QString memoryFillPercentText;
+    int memoryFillBar = 0; // the bar's position, 0..100
+    BarColour memoryFillBarColour = BarColour::unchanged;
+    QString errorPercentText; // the statistical error in percent, "N%"
 
-    std::optional<QString> label12; // main reading caption
-    std::optional<QString> label34; // main reading unit
-    std::optional<int> label34Left;
-    std::optional<QString> edit4; // main reading
-    std::optional<QString> compactLabel1;
-    std::optional<QString> compactLabel2;
-    std::optional<QString> label39; // dose unit
-    std::optional<QString> edit10;  // dose
-    std::optional<QString> panel1;  // working time
-    std::optional<QString> edit1;   // dose accumulation time
-    std::optional<QString> panel2;  // battery
-    std::optional<QString> panel4;  // dose-rate threshold
-    std::optional<QString> panel5;  // dose threshold
+    std::optional<QString> mainValueCaption; // what the reading is, in the language
+    std::optional<QString> mainValueUnit;
+    std::optional<int> mainValueUnitLeft; // where the unit stands, in pixels
+    std::optional<QString> mainValueText;
+    std::optional<QString> compactValueText; // the compact window's reading and unit
+    std::optional<QString> compactUnitText;
+    std::optional<QString> doseUnit;
+    std::optional<QString> doseText;
+    std::optional<QString> workingTimeText;
+    std::optional<QString> doseAccumulationTimeText;
+    std::optional<QString> batteryText;
+    std::optional<QString> doseRateThresholdText;
+    std::optional<QString> doseThresholdText;
 };
 
 [[nodiscard]] ReadingsView presentReadings(const CurrentData& reading,

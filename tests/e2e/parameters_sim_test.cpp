@@ -186,11 +186,11 @@ TEST_F(ParametersSimTest, ReadFillsTheTabAndAFailedReadKeepsAllButTheDoseRateCel
     EXPECT_EQ(host.version, 17);
     EXPECT_TRUE(context->state.bluetoothFitted);
     EXPECT_EQ(tab.doseRateCells[0], "0.30");
-    EXPECT_EQ(tab.label11(), "10");
-    EXPECT_TRUE(tab.checked(TabControl::CheckBox2));
-    EXPECT_FALSE(tab.visible(TabControl::ComboBox6)); // type 7: no view selector
-    EXPECT_TRUE(tab.visible(TabControl::TrackBar2));
-    EXPECT_EQ(tab.comboBox1.index, 0); // mode code 0 on a type 7
+    EXPECT_EQ(tab.bluetoothPeriodMinutesText(), "10");
+    EXPECT_TRUE(tab.checked(TabControl::useBluetooth));
+    EXPECT_FALSE(tab.visible(TabControl::viewSelector)); // type 7: no view selector
+    EXPECT_TRUE(tab.visible(TabControl::bluetoothPeriodSlider));
+    EXPECT_EQ(tab.mode.index, 0); // mode code 0 on a type 7
 
     simulator->server().injectFault({sim::FaultKind::badDataCrc});
     EXPECT_FALSE(app::readParameters(*context, host, false, '.'));

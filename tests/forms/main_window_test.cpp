@@ -1,6 +1,7 @@
 // The main window against the simulated instrument through a pseudo-terminal, on the offscreen
 // platform: the polling cycle, the readings, the status line, the live chart and the settings.
 #include "app/text_tables.h"
+#include "forms/parameters_binding.h"
 #include "window_fixture.h"
 
 #include "history/history_store.h"
@@ -80,7 +81,7 @@ private slots:
             }
         }
         for (int i = 0; i < app::tabControlCount; ++i) {
-            const char* name = app::tabControlName(static_cast<app::TabControl>(i));
+            const char* name = forms::tabControlObjectName(static_cast<app::TabControl>(i));
             if (form().findChild<QWidget*>(QLatin1String(name)) == nullptr) {
                 missing << name;
             }

@@ -273,37 +273,37 @@ TEST(TextLines, TheSessionFileLineComesFromTheCells) {
 TEST(Navigation, TheButtonsRowByRow) {
     using B = NavigationButton;
     const AxisRange time{100.0, 101.0};
-    const auto in = navigate(B::BitBtn1, time);
+    const auto in = navigate(B::timeZoomIn, time);
     ASSERT_TRUE(in);
     EXPECT_EQ(in->min, 100.0);
     EXPECT_NEAR(in->max, 100.9, 1e-6);
-    const auto out = navigate(B::BitBtn2, *in);
+    const auto out = navigate(B::timeZoomOut, *in);
     EXPECT_NEAR(out->max, 100.99, 1e-6);
-    const auto later = navigate(B::BitBtn4, time);
+    const auto later = navigate(B::timeLater, time);
     EXPECT_NEAR(later->min, 100.1, 1e-6);
     EXPECT_NE(later->min, 100.1); // the single-precision step shows in the last digits
     EXPECT_EQ(later->max - later->min, 1.0);
-    const auto earlier = navigate(B::BitBtn3, time);
+    const auto earlier = navigate(B::timeEarlier, time);
     EXPECT_NEAR(earlier->min, 99.9, 1e-6);
 
     const AxisRange value{0.0, 10.0};
-    EXPECT_EQ(navigate(B::BitBtn6, value), (AxisRange{0.0, 9.0}));
-    EXPECT_EQ(navigate(B::BitBtn7, value), (AxisRange{0.0, 11.0}));
-    const auto down = navigate(B::BitBtn9, value);
+    EXPECT_EQ(navigate(B::valueZoomIn, value), (AxisRange{0.0, 9.0}));
+    EXPECT_EQ(navigate(B::valueZoomOut, value), (AxisRange{0.0, 11.0}));
+    const auto down = navigate(B::valueDown, value);
     EXPECT_EQ(down, (AxisRange{-1.0, 9.0}));
-    EXPECT_FALSE(navigate(B::BitBtn9, *down)); // the minimum is below 0 now
-    EXPECT_EQ(navigate(B::BitBtn8, value), (AxisRange{1.0, 11.0}));
-    for (const B b : {B::BitBtn6, B::BitBtn7, B::BitBtn8, B::BitBtn9}) {
+    EXPECT_FALSE(navigate(B::valueDown, *down)); // the minimum is below 0 now
+    EXPECT_EQ(navigate(B::valueUp, value), (AxisRange{1.0, 11.0}));
+    for (const B b : {B::valueZoomIn, B::valueZoomOut, B::valueUp, B::valueDown}) {
         EXPECT_FALSE(navigate(b, {0.0, 0.0})); // an empty range
     }
-    EXPECT_FALSE(navigate(B::BitBtn8, {-5.0, -1.0}));
-    EXPECT_FALSE(navigate(B::BitBtn3, {-1.0, 1.0}));
+    EXPECT_FALSE(navigate(B::valueUp, {-5.0, -1.0}));
+    EXPECT_FALSE(navigate(B::timeEarlier, {-1.0, 1.0}));
 
     ChartAxes axes;
-    axes.apply(B::BitBtn1, *in);
+    axes.apply(B::timeZoomIn, *in);
     EXPECT_FALSE(axes.timeAutomatic);
     EXPECT_TRUE(axes.valueAutomaticMax);
-    axes.apply(B::BitBtn9, *down);
+    axes.apply(B::valueDown, *down);
     EXPECT_FALSE(axes.valueAutomaticMax);
     axes.reset();
     EXPECT_TRUE(axes.timeAutomatic && axes.valueAutomaticMax);

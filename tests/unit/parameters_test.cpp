@@ -137,31 +137,34 @@ TEST(InstrumentTypes, ArchiveOptionsByte) {
 
 TEST(ParametersTab, ClickRulesCascade) {
     app::ParametersTab tab;
-    tab.setChecked(TabControl::CheckBox6, true); // checks CheckBox8, which enables the five
-    EXPECT_TRUE(tab.checked(TabControl::CheckBox8));
-    tab.setChecked(TabControl::CheckBox7, true);
-    tab.setChecked(TabControl::RadioButton2, true); // every measurement excludes both changes
-    EXPECT_FALSE(tab.checked(TabControl::CheckBox6));
-    EXPECT_FALSE(tab.checked(TabControl::CheckBox7));
-    tab.setChecked(TabControl::CheckBox6, true); // and a change excludes every measurement
-    EXPECT_FALSE(tab.checked(TabControl::RadioButton2));
-    tab.setChecked(TabControl::RadioButton1, true);
-    tab.setChecked(TabControl::RadioButton3, true); // the radio buttons exclude one another
-    EXPECT_FALSE(tab.checked(TabControl::RadioButton1));
+    tab.setChecked(TabControl::onChangeOver30Percent,
+                   true); // checks CheckBox8, which enables the five
+    EXPECT_TRUE(tab.checked(TabControl::archiveLogging));
+    tab.setChecked(TabControl::onSharpChange, true);
+    tab.setChecked(TabControl::everyMeasurement, true); // every measurement excludes both changes
+    EXPECT_FALSE(tab.checked(TabControl::onChangeOver30Percent));
+    EXPECT_FALSE(tab.checked(TabControl::onSharpChange));
+    tab.setChecked(TabControl::onChangeOver30Percent,
+                   true); // and a change excludes every measurement
+    EXPECT_FALSE(tab.checked(TabControl::everyMeasurement));
+    tab.setChecked(TabControl::everyMinute, true);
+    tab.setChecked(TabControl::everyHour, true); // the radio buttons exclude one another
+    EXPECT_FALSE(tab.checked(TabControl::everyMinute));
     EXPECT_EQ(params::archiveOptionsByte(tab.archiveChecks()), 0x09);
 
-    tab.setChecked(TabControl::CheckBox8, false);
-    for (const auto c : {TabControl::RadioButton1, TabControl::RadioButton2,
-                         TabControl::RadioButton3, TabControl::CheckBox6, TabControl::CheckBox7}) {
+    tab.setChecked(TabControl::archiveLogging, false);
+    for (const auto c :
+         {TabControl::everyMinute, TabControl::everyMeasurement, TabControl::everyHour,
+          TabControl::onChangeOver30Percent, TabControl::onSharpChange}) {
         EXPECT_FALSE(tab.enabled(c));
     }
     EXPECT_EQ(params::archiveOptionsByte(tab.archiveChecks()), 0x00);
 
-    tab.setChecked(TabControl::CheckBox2, false);
-    tab.setChecked(TabControl::CheckBox2, true);
-    EXPECT_TRUE(tab.enabled(TabControl::TrackBar2));
-    tab.setChecked(TabControl::CheckBox2, false);
-    EXPECT_FALSE(tab.enabled(TabControl::Label11));
+    tab.setChecked(TabControl::useBluetooth, false);
+    tab.setChecked(TabControl::useBluetooth, true);
+    EXPECT_TRUE(tab.enabled(TabControl::bluetoothPeriodSlider));
+    tab.setChecked(TabControl::useBluetooth, false);
+    EXPECT_FALSE(tab.enabled(TabControl::bluetoothPeriodMinutes));
 }
 
 TEST(ParametersTab, OptionsByteShownAsTheReaderShowsIt) {
@@ -176,10 +179,10 @@ TEST(ParametersTab, OptionsByteShownAsTheReaderShowsIt) {
     }
     app::ParametersTab first;
     first.showArchiveOptions(0x00); // CheckBox8 never changed: the options stay enabled
-    EXPECT_TRUE(first.enabled(TabControl::RadioButton1));
+    EXPECT_TRUE(first.enabled(TabControl::everyMinute));
     first.showArchiveOptions(0x04);
     first.showArchiveOptions(0x00); // now it was unchecked: they are disabled
-    EXPECT_FALSE(first.enabled(TabControl::RadioButton1));
+    EXPECT_FALSE(first.enabled(TabControl::everyMinute));
 }
 
 TEST(ParametersTab, ListsFollowTypeAndLanguage) {
@@ -188,27 +191,27 @@ TEST(ParametersTab, ListsFollowTypeAndLanguage) {
 
     copy.deviceType = 5;
     app::applyLanguageLists(tab, ru, copy);
-    EXPECT_TRUE(tab.comboBox4.items.isEmpty());
-    EXPECT_EQ(tab.comboBox4.index, -1);
+    EXPECT_TRUE(tab.backlightTime.items.isEmpty());
+    EXPECT_EQ(tab.backlightTime.index, -1);
     app::applyLanguageLists(tab, en, copy);
-    EXPECT_EQ(tab.comboBox4.items, QStringList({"Off", "10 s", "1 min", "3 min"}));
-    EXPECT_EQ(tab.comboBox4.index, 2); // 60 s
+    EXPECT_EQ(tab.backlightTime.items, QStringList({"Off", "10 s", "1 min", "3 min"}));
+    EXPECT_EQ(tab.backlightTime.index, 2); // 60 s
 
     copy.deviceType = 3;
     copy.backlightTime = 0;
     copy.displayView = 0;
     app::applyLanguageLists(tab, ru, copy);
-    EXPECT_EQ(tab.comboBox4.index, -1); // "off" is not in the short list
-    EXPECT_EQ(tab.comboBox6.items.at(tab.comboBox6.index), "Кратко");
+    EXPECT_EQ(tab.backlightTime.index, -1); // "off" is not in the short list
+    EXPECT_EQ(tab.displayView.items.at(tab.displayView.index), "Кратко");
     app::applyLanguageLists(tab, en, copy);
-    EXPECT_EQ(tab.comboBox6.items.at(tab.comboBox6.index), "Short");
-    EXPECT_EQ(tab.comboBox1.items.size(), 5);
-    EXPECT_EQ(tab.comboBox1.index, -1);
+    EXPECT_EQ(tab.displayView.items.at(tab.displayView.index), "Short");
+    EXPECT_EQ(tab.mode.items.size(), 5);
+    EXPECT_EQ(tab.mode.index, -1);
 
     copy.deviceType = 0;
     app::applyLanguageLists(tab, ru, copy);
-    EXPECT_TRUE(tab.comboBox1.items.isEmpty());
-    EXPECT_TRUE(tab.comboBox4.items.isEmpty());
+    EXPECT_TRUE(tab.mode.items.isEmpty());
+    EXPECT_TRUE(tab.backlightTime.items.isEmpty());
 }
 
 TEST(ParametersTab, ThresholdCellTexts) {
@@ -229,11 +232,11 @@ app::ParametersTab tabShowing(const params::ParameterBlock& copy, QChar separato
         tab.doseRateCells[i] = app::thresholdCellText(copy.doseRateThresholds[i], separator);
         tab.doseCells[i] = app::thresholdCellText(copy.doseThresholds[i], separator);
     }
-    tab.comboBox5.select(copy.doseRateThresholdNo - 1);
-    tab.comboBox7.select(copy.doseThresholdNo - 1);
+    tab.doseRateThresholdNo.select(copy.doseRateThresholdNo - 1);
+    tab.doseThresholdNo.select(copy.doseThresholdNo - 1);
     tab.showArchiveOptions(copy.archiveOptions);
-    tab.setChecked(TabControl::CheckBox2, copy.bluetoothPeriod != 0);
-    tab.setTrackBar2(copy.bluetoothPeriod);
+    tab.setChecked(TabControl::useBluetooth, copy.bluetoothPeriod != 0);
+    tab.setBluetoothPeriodPosition(copy.bluetoothPeriod);
     return tab;
 }
 
@@ -271,9 +274,9 @@ TEST(WriteParameters, UnselectedItemsAndUncheckedBluetooth) {
     copy.deviceType = 5; // Russian tables: no backlight-time list
     copy.backlightTime = 180;
     auto tab = tabShowing(copy);
-    tab.comboBox2.index = -1;
-    tab.comboBox5.index = -1;
-    tab.setChecked(TabControl::CheckBox2, false);
+    tab.sound.index = -1;
+    tab.doseRateThresholdNo.index = -1;
+    tab.setChecked(TabControl::useBluetooth, false);
     const auto bytes = sentBlock(tab, copy);
     EXPECT_EQ(bytes[0], 180); // the instrument's own setting is kept
     EXPECT_EQ(bytes[1], 0xFF);
@@ -283,9 +286,9 @@ TEST(WriteParameters, UnselectedItemsAndUncheckedBluetooth) {
 
     copy.deviceType = 7; // long list: "Выкл" is 0, "3 мин" 180
     tab = tabShowing(copy);
-    tab.comboBox4.index = 0;
+    tab.backlightTime.index = 0;
     EXPECT_EQ(sentBlock(tab, copy)[0], 0);
-    tab.comboBox4.index = 3;
+    tab.backlightTime.index = 3;
     EXPECT_EQ(sentBlock(tab, copy)[0], 180);
 }
 
@@ -347,8 +350,8 @@ TEST(TextTables, TheSystemsOwnQuirksAreKept) {
         twoSpaces |= std::string_view(h.english) == "Value,  uSv/h";
     }
     EXPECT_TRUE(twoSpaces);
-    EXPECT_EQ(app::label34Left(ru), 192);
-    EXPECT_EQ(app::label34Left(en), 153);
+    EXPECT_EQ(app::mainValueUnitLeft(ru), 192);
+    EXPECT_EQ(app::mainValueUnitLeft(en), 153);
 }
 
 TEST(ParametersTab, TheDialogsBoxTextNamesAPortOnlyWhenItIsADecimalNumber) {

@@ -150,7 +150,7 @@ TEST_F(CoreCycles, ANewMeasurementIsShownAndCharted) {
     model.pinMainValue(0.125); // exact in single precision
     cycle.tick();
     ASSERT_EQ(host.readings.size(), 1U);
-    EXPECT_EQ(*host.readings[0].edit4, "0.125");
+    EXPECT_EQ(*host.readings[0].mainValueText, "0.125");
     EXPECT_TRUE(host.said("black Чтение / Reading"));
     ASSERT_EQ(host.points.size(), 1U);
     EXPECT_EQ(host.points[0].y, 0.125);
@@ -282,7 +282,7 @@ TEST_F(CoreCycles, StartUpWithoutALanguageShowsNoMessagesButAppliesTheRussianTab
     startup.run();
     EXPECT_EQ(host.count("marks 1") + host.count("marks 2"), 0U);
     EXPECT_TRUE(host.said("tables 0")); // applyLanguage treats 0 as Russian
-    EXPECT_TRUE(host.readings.size() == 1U && !host.readings[0].edit4);
+    EXPECT_TRUE(host.readings.size() == 1U && !host.readings[0].mainValueText);
 }
 
 TEST_F(CoreCycles, StartUpWithoutAnInstrument) {

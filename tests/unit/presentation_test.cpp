@@ -81,16 +81,16 @@ TEST(MemoryFill, PercentAndColour) {
         CurrentData d;
         d.memoryFill = c.fill;
         const auto v = presentReadings(d, {}, Language::none, dot);
-        EXPECT_EQ(s(v.label21), c.text) << c.fill;
-        EXPECT_EQ(v.progressBar1, c.fill);
-        EXPECT_EQ(v.progressBar1Colour, c.colour) << c.fill;
+        EXPECT_EQ(s(v.memoryFillPercentText), c.text) << c.fill;
+        EXPECT_EQ(v.memoryFillBar, c.fill);
+        EXPECT_EQ(v.memoryFillBarColour, c.colour) << c.fill;
     }
     CurrentData full;
     full.statusFlags = status::memoryFull;
     const auto v = presentReadings(full, {}, russian, dot);
-    EXPECT_EQ(s(v.label21), "100%");
-    EXPECT_EQ(v.progressBar1, 800);
-    EXPECT_EQ(v.progressBar1Colour, BarColour::red);
+    EXPECT_EQ(s(v.memoryFillPercentText), "100%");
+    EXPECT_EQ(v.memoryFillBar, 800);
+    EXPECT_EQ(v.memoryFillBarColour, BarColour::red);
 }
 
 namespace {
@@ -118,26 +118,26 @@ ThresholdsInEffect exampleThresholds() {
 
 TEST(PresentReadings, CompleteRussianExample) {
     const auto v = presentReadings(exampleReading(), exampleThresholds(), russian, dot);
-    EXPECT_EQ(s(*v.label12), "Мощность дозы,");
-    EXPECT_EQ(s(*v.label34), "мкЗв/ч");
-    EXPECT_EQ(*v.label34Left, 170);
-    EXPECT_EQ(s(*v.edit4), "0.142");
-    EXPECT_EQ(v.edit4Colour, BoxColour::menuBar);
-    EXPECT_EQ(s(*v.label39), "мЗв");
-    EXPECT_EQ(s(*v.edit10), "1.500");
-    EXPECT_EQ(v.edit10Colour, BoxColour::menuBar);
-    EXPECT_EQ(s(*v.compactLabel1), " 0.14");
-    EXPECT_EQ(s(*v.compactLabel2), "мкЗв/ч ");
-    EXPECT_EQ(s(v.label20), "12%");
-    EXPECT_EQ(s(*v.panel1), " 1 день 2 ч 3 мин");
-    EXPECT_EQ(s(*v.panel2), " 85%");
-    EXPECT_EQ(s(v.panel3), " 517");
-    EXPECT_EQ(s(*v.panel4), " 0.3 мкЗв/ч");
-    EXPECT_EQ(s(*v.panel5), " 5.0 мЗв");
-    EXPECT_EQ(s(*v.edit1), " 1 ч 1 мин");
-    EXPECT_EQ(s(v.label21), "12%");
-    EXPECT_EQ(v.progressBar1, 96);
-    EXPECT_EQ(v.progressBar1Colour, BarColour::green);
+    EXPECT_EQ(s(*v.mainValueCaption), "Мощность дозы,");
+    EXPECT_EQ(s(*v.mainValueUnit), "мкЗв/ч");
+    EXPECT_EQ(*v.mainValueUnitLeft, 170);
+    EXPECT_EQ(s(*v.mainValueText), "0.142");
+    EXPECT_EQ(v.mainValueColour, BoxColour::menuBar);
+    EXPECT_EQ(s(*v.doseUnit), "мЗв");
+    EXPECT_EQ(s(*v.doseText), "1.500");
+    EXPECT_EQ(v.doseColour, BoxColour::menuBar);
+    EXPECT_EQ(s(*v.compactValueText), " 0.14");
+    EXPECT_EQ(s(*v.compactUnitText), "мкЗв/ч ");
+    EXPECT_EQ(s(v.errorPercentText), "12%");
+    EXPECT_EQ(s(*v.workingTimeText), " 1 день 2 ч 3 мин");
+    EXPECT_EQ(s(*v.batteryText), " 85%");
+    EXPECT_EQ(s(v.measurementCountText), " 517");
+    EXPECT_EQ(s(*v.doseRateThresholdText), " 0.3 мкЗв/ч");
+    EXPECT_EQ(s(*v.doseThresholdText), " 5.0 мЗв");
+    EXPECT_EQ(s(*v.doseAccumulationTimeText), " 1 ч 1 мин");
+    EXPECT_EQ(s(v.memoryFillPercentText), "12%");
+    EXPECT_EQ(v.memoryFillBar, 96);
+    EXPECT_EQ(v.memoryFillBarColour, BarColour::green);
 }
 
 TEST(PresentReadings, ModesDecideTheMainReading) {
@@ -147,30 +147,30 @@ TEST(PresentReadings, ModesDecideTheMainReading) {
     d.mode = 2;
     d.mainValue = 1234.5;
     auto v = presentReadings(d, thresholds, russian, dot);
-    EXPECT_EQ(s(*v.edit4), "1234.500");
-    EXPECT_EQ(s(*v.label34), "1/(мин*см2)");
-    EXPECT_EQ(*v.label34Left, 102);
-    EXPECT_EQ(s(*v.label12), "Бета,");
-    EXPECT_EQ(s(*v.compactLabel1), " 1234.50");
-    EXPECT_EQ(s(*v.compactLabel2), "1/(мин*см2) ");
+    EXPECT_EQ(s(*v.mainValueText), "1234.500");
+    EXPECT_EQ(s(*v.mainValueUnit), "1/(мин*см2)");
+    EXPECT_EQ(*v.mainValueUnitLeft, 102);
+    EXPECT_EQ(s(*v.mainValueCaption), "Бета,");
+    EXPECT_EQ(s(*v.compactValueText), " 1234.50");
+    EXPECT_EQ(s(*v.compactUnitText), "1/(мин*см2) ");
 
     d.mode = 4;
     d.mainValue = -3;
     v = presentReadings(d, thresholds, english, dot);
-    EXPECT_EQ(s(*v.edit4), "0.000");
-    EXPECT_EQ(s(*v.label12), "Alpha,");
-    EXPECT_EQ(*v.label34Left, 106);
-    EXPECT_EQ(s(*v.compactLabel1), " 0.00");
+    EXPECT_EQ(s(*v.mainValueText), "0.000");
+    EXPECT_EQ(s(*v.mainValueCaption), "Alpha,");
+    EXPECT_EQ(*v.mainValueUnitLeft, 106);
+    EXPECT_EQ(s(*v.compactValueText), " 0.00");
 
     d.mode = 5;
     d.mainValue = 12.3456;
     v = presentReadings(d, thresholds, english, dot);
-    EXPECT_EQ(s(*v.label12), "Volumetric activity,");
-    EXPECT_EQ(s(*v.label34), "Bk/g ");
-    EXPECT_EQ(*v.label34Left, 206);
-    EXPECT_EQ(s(*v.edit4), "12.346");
-    EXPECT_EQ(s(*v.compactLabel1), " 12.35");
-    EXPECT_EQ(s(*v.compactLabel2), "Bk/g ");
+    EXPECT_EQ(s(*v.mainValueCaption), "Volumetric activity,");
+    EXPECT_EQ(s(*v.mainValueUnit), "Bk/g ");
+    EXPECT_EQ(*v.mainValueUnitLeft, 206);
+    EXPECT_EQ(s(*v.mainValueText), "12.346");
+    EXPECT_EQ(s(*v.compactValueText), " 12.35");
+    EXPECT_EQ(s(*v.compactUnitText), "Bk/g ");
 
     // Mode 1: the box shows the dose rate, the compact window the dose with one decimal fewer
     // than its box.
@@ -178,32 +178,33 @@ TEST(PresentReadings, ModesDecideTheMainReading) {
     d.mainValue = 0.2;
     d.doseValue = 12.345;
     v = presentReadings(d, thresholds, russian, dot);
-    EXPECT_EQ(s(*v.edit4), "0.200");
-    EXPECT_EQ(s(*v.edit10), "12.35");
-    EXPECT_EQ(s(*v.compactLabel1), " 12.3");
-    EXPECT_EQ(s(*v.compactLabel2), "мкЗв ");
+    EXPECT_EQ(s(*v.mainValueText), "0.200");
+    EXPECT_EQ(s(*v.doseText), "12.35");
+    EXPECT_EQ(s(*v.compactValueText), " 12.3");
+    EXPECT_EQ(s(*v.compactUnitText), "мкЗв ");
 
     // Mode 7 leaves the main reading alone but still writes the dose.
     d.mode = 7;
     v = presentReadings(d, thresholds, russian, dot);
-    EXPECT_FALSE(v.edit4 || v.label12 || v.label34 || v.label34Left || v.compactLabel1);
-    EXPECT_EQ(s(*v.edit10), "12.35");
+    EXPECT_FALSE(v.mainValueText || v.mainValueCaption || v.mainValueUnit || v.mainValueUnitLeft ||
+                 v.compactValueText);
+    EXPECT_EQ(s(*v.doseText), "12.35");
 
     // English dose-rate unit position.
     d.mode = 3;
     v = presentReadings(d, thresholds, english, dot);
-    EXPECT_EQ(*v.label34Left, 130);
-    EXPECT_EQ(s(*v.label34), "uSv/h");
+    EXPECT_EQ(*v.mainValueUnitLeft, 130);
+    EXPECT_EQ(s(*v.mainValueUnit), "uSv/h");
 }
 
 TEST(PresentReadings, AlarmsChargingAndBattery) {
     auto d = exampleReading();
     d.statusFlags = 0x14;
     auto v = presentReadings(d, {}, russian, dot);
-    EXPECT_EQ(v.edit4Colour, BoxColour::red);
-    EXPECT_EQ(v.edit10Colour, BoxColour::menuBar);
-    EXPECT_EQ(s(*v.panel2), " Зарядка ");
-    EXPECT_EQ(s(*presentReadings(d, {}, english, dot).panel2), " Charge ");
+    EXPECT_EQ(v.mainValueColour, BoxColour::red);
+    EXPECT_EQ(v.doseColour, BoxColour::menuBar);
+    EXPECT_EQ(s(*v.batteryText), " Зарядка ");
+    EXPECT_EQ(s(*presentReadings(d, {}, english, dot).batteryText), " Charge ");
 
     d.statusFlags = 0x20;
     const std::pair<double, const char*> batteries[] = {
@@ -211,16 +212,17 @@ TEST(PresentReadings, AlarmsChargingAndBattery) {
     for (const auto& [volts, text] : batteries) {
         d.batteryVoltage = volts;
         v = presentReadings(d, {}, russian, dot);
-        EXPECT_EQ(v.edit10Colour, BoxColour::red);
-        EXPECT_EQ(s(*v.panel2), text) << volts;
+        EXPECT_EQ(v.doseColour, BoxColour::red);
+        EXPECT_EQ(s(*v.batteryText), text) << volts;
     }
 }
 
 TEST(PresentReadings, OtherLanguagesWriteOnlyLanguageFreeTargets) {
     const auto v = presentReadings(exampleReading(), exampleThresholds(), Language::none, dot);
-    EXPECT_EQ(s(v.panel3), " 517");
-    EXPECT_EQ(s(v.label20), "12%");
-    EXPECT_FALSE(v.edit4 || v.edit10 || v.panel1 || v.panel2 || v.panel4 || v.edit1);
+    EXPECT_EQ(s(v.measurementCountText), " 517");
+    EXPECT_EQ(s(v.errorPercentText), "12%");
+    EXPECT_FALSE(v.mainValueText || v.doseText || v.workingTimeText || v.batteryText ||
+                 v.doseRateThresholdText || v.doseAccumulationTimeText);
 }
 
 TEST(PresentReadings, ThresholdNumberOutsideTheListShowsADash) {
@@ -228,10 +230,10 @@ TEST(PresentReadings, ThresholdNumberOutsideTheListShowsADash) {
     t.doseRateThresholdNo = 0;
     t.doseThresholdNo = 4;
     const auto v = presentReadings(exampleReading(), t, russian, dot);
-    EXPECT_EQ(s(*v.panel4), " - ");
-    EXPECT_EQ(s(*v.panel5), " - ");
+    EXPECT_EQ(s(*v.doseRateThresholdText), " - ");
+    EXPECT_EQ(s(*v.doseThresholdText), " - ");
     // An empty parameter copy (no read yet) shows dashes too.
-    EXPECT_EQ(s(*presentReadings(exampleReading(), {}, russian, dot).panel4), " - ");
+    EXPECT_EQ(s(*presentReadings(exampleReading(), {}, russian, dot).doseRateThresholdText), " - ");
 }
 
 TEST(LiveChart, RestartByMode) {
