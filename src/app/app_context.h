@@ -105,7 +105,10 @@ public:
                     result.emplace(work());
                 },
                 ticking, kind);
-            return std::move(*result);
+            // A runner that could not take the group (one already holds the port) leaves the
+            // result as a failed exchange.
+            static_assert(std::is_default_constructible_v<Result>);
+            return result ? std::move(*result) : Result{};
         }
     }
     // Runs fn on the interface thread when there is one to go to, else here.
