@@ -133,12 +133,21 @@ export DISPLAY="$display"
 sleep 1
 (cd "$gui" && exec wine "$windows/src/veltra.exe") >"$work/window.log" 2>&1 &
 program=$!
-window=""
-for _ in $(seq 120); do
-    window="$(xdotool search --name 'ТР-403' 2>/dev/null | head -n1 || true)"
-    [ -n "$window" ] && break
-    sleep 0.5
-done
+# The window whose title holds $1, in $window (empty when none showed within a minute).
+findWindow() {
+    window=""
+    for _ in $(seq 120); do
+        window="$(xdotool search --name "$1" 2>/dev/null | head -n1 || true)"
+        [ -n "$window" ] && return 0
+        sleep 0.5
+    done
+}
+# Waits up to 10 s for the program to end; false when it has not.
+programEnded() {
+    for _ in $(seq 40); do kill -0 "$program" 2>/dev/null || return 0; sleep 0.25; done
+    return 1
+}
+findWindow 'ТР-403'
 if [ -z "$window" ]; then
     echo "windows-test: veltra.exe showed no window titled with the model ТР-403" >&2
     exit 1
@@ -155,8 +164,7 @@ if [ "$ink" = "1" ]; then
 fi
 # "Выход", the first item of the menu bar.
 xdotool mousemove --window "$window" 20 9 click 1
-for _ in $(seq 40); do kill -0 "$program" 2>/dev/null || break; sleep 0.25; done
-if kill -0 "$program" 2>/dev/null; then
+if ! programEnded; then
     echo "windows-test: veltra.exe did not end on \"Выход\"" >&2
     exit 1
 fi
@@ -177,12 +185,7 @@ trace="$gui/slow-read-trace.txt"
 (cd "$gui" && exec wine "$windows/src/veltra.exe" --trace "Z:$(echo "$trace" | tr / '\\')") \
     >"$work/window-slow.log" 2>&1 &
 program=$!
-window=""
-for _ in $(seq 120); do
-    window="$(xdotool search --name '403' 2>/dev/null | head -n1 || true)"
-    [ -n "$window" ] && break
-    sleep 0.5
-done
+findWindow '403' # the English title
 if [ -z "$window" ]; then
     echo "windows-test: veltra.exe showed no window over the slow line" >&2
     exit 1
@@ -216,7 +219,7 @@ if [ "$(records)" != "$cancelled" ] || [ $((cancelled - before)) -gt 3 ]; then
 fi
 import -window root "$work/window-slow-cancelled.png"
 xdotool mousemove --window "$window" 20 9 click 1
-for _ in $(seq 40); do kill -0 "$program" 2>/dev/null || break; sleep 0.25; done
+programEnded || true
 stopSimulator
 echo "Windows: during a read over a slow line veltra.exe took its window messages ($answers)," \
     "and Esc ended the read after $before record requests" \

@@ -119,8 +119,6 @@ public:
             fn();
         }
     }
-    // True on the device worker while a group runs there.
-    [[nodiscard]] static bool onDeviceThread() { return t_onDevice; }
 
     // Reopens the selected port (state.portNumber), with one retry.
     bool ensurePortOpen() { return link.ensurePortOpen(state.portNumber); }

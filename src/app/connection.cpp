@@ -56,11 +56,9 @@ bool scanPorts(AppContext& context, ScanHost& host, QChar separator);
 } // namespace
 
 bool scanForInstrument(AppContext& context, ScanHost& host, QChar separator) {
-    if (!context.deviceWork || AppContext::onDeviceThread()) {
-        return scanPorts(context, host, separator);
-    }
     // The whole scan is one group on the device worker, so that "Отмена" ends it wherever it
-    // stands; what it shows meanwhile goes back to the interface thread.
+    // stands; what it shows meanwhile goes back to the interface thread (without a worker the
+    // relay calls the host in place).
     ScanHostRelay relay(context, host);
     return context.onDevice([&] { return scanPorts(context, relay, separator); },
                             AppContext::DeviceWork::portScan);

@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QTimerEvent>
 
+#include <span>
+
 namespace veltra::forms {
 
 namespace {
@@ -23,7 +25,7 @@ namespace {
 // ended, as a blocked thread would have taken them late.
 class HeldTicks final : public QObject {
 public:
-    explicit HeldTicks(std::initializer_list<QTimer*> timers) : m_timers(timers) {
+    explicit HeldTicks(std::span<QTimer* const> timers) : m_timers(timers.begin(), timers.end()) {
         for (QTimer* timer : m_timers) {
             timer->installEventFilter(this);
         }
@@ -94,7 +96,7 @@ void TForm1::runDeviceWork(const std::function<void()>& work, const std::functio
     const bool eraseHidden = m_ui->Button7->isHidden();
     const bool readEnabled = m_ui->Button1->isEnabled();
     if (brief) {
-        held.emplace(std::initializer_list<QTimer*>{&m_timer1, &m_timer2, &m_timer3});
+        held.emplace(timers);
     } else {
         for (std::size_t i = 0; i < std::size(timers); ++i) {
             active[i] = timers[i]->isActive();
