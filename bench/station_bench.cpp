@@ -10,8 +10,8 @@
 //
 // Figures are reported, never asserted.
 
-#include "app/measurement_log.h"
-#include "app/mqtt_publisher.h"
+#include "station/measurement_log.h"
+#include "station/mqtt_publisher.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,9 +27,9 @@
 
 namespace {
 
-using veltra::app::MeasurementLog;
-using veltra::app::MqttPublisher;
-using veltra::app::MqttSettings;
+using veltra::station::MeasurementLog;
+using veltra::station::MqttPublisher;
+using veltra::station::MqttSettings;
 
 veltra::live::CurrentData reading(std::uint32_t count) {
     veltra::live::CurrentData d;

@@ -1,6 +1,6 @@
 #include "cli.h"
 
-#include "app/file_writes.h"
+#include "station/file_writes.h"
 
 #include <QFile>
 
@@ -493,6 +493,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
                     QStringLiteral("--give-up: '%1' is not seconds from 0 to 86400").arg(text));
             }
             call.giveUp_s = static_cast<int>(seconds);
+            call.giveUpGiven = true;
             break;
         }
         case Option::json:
@@ -621,7 +622,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err,
     }
     if (!call.trace.isEmpty()) {
         QFile trace(call.trace);
-        if (const app::FileResult target = app::replaceable(call.trace);
+        if (const station::FileResult target = station::replaceable(call.trace);
             !target || !trace.open(QIODevice::WriteOnly | QIODevice::Append)) {
             err << "veltra-cli: cannot write the trace " << call.trace << ": "
                 << (target ? trace.errorString() : target.reason) << '\n';

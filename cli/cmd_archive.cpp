@@ -4,8 +4,8 @@
 #include "command.h"
 
 #include "app/archive_tab.h"
-#include "app/file_writes.h"
 #include "archive/text_lines.h"
+#include "station/file_writes.h"
 #include "text/number_text.h"
 
 #include <QFile>
@@ -64,7 +64,7 @@ private:
 };
 
 bool saveWhole(const QString& path, const QByteArray& bytes, QTextStream& err) {
-    if (const app::FileResult w = app::replaceFile(path, bytes); !w) {
+    if (const station::FileResult w = station::replaceFile(path, bytes); !w) {
         err << "veltra-cli: cannot write " << path << ": " << w.reason << '\n';
         return false;
     }
@@ -114,7 +114,8 @@ std::unique_ptr<Context> loadedArchive(const Invocation& call, Streams io, Archi
         return nullptr;
     }
     QFile file;
-    if (const app::FileResult opened = app::openRegularFile(file, call.image, QIODevice::ReadOnly);
+    if (const station::FileResult opened =
+            station::openRegularFile(file, call.image, QIODevice::ReadOnly);
         !opened) {
         io.err << "veltra-cli: cannot read " << call.image << ": " << opened.reason << '\n';
         return nullptr;
@@ -180,7 +181,7 @@ int commandArchiveRead(const Invocation& call, Streams io) {
     }
     const QString path = call.arguments[0];
     // Refused before the read, not after it.
-    if (const app::FileResult target = app::replaceable(path); !target) {
+    if (const station::FileResult target = station::replaceable(path); !target) {
         io.err << "veltra-cli: cannot write " << path << ": " << target.reason << '\n';
         return exitFailure;
     }
@@ -198,8 +199,8 @@ int commandArchiveRead(const Invocation& call, Streams io) {
                << (interrupted ? QStringLiteral("was interrupted") : howItEnded(read)) << "; "
                << read.recordsRead << " records read";
         if (read.recordsRead > 0) {
-            const app::FileResult saved =
-                app::replaceFile(partial, imageData(*context, read.recordsRead));
+            const station::FileResult saved =
+                station::replaceFile(partial, imageData(*context, read.recordsRead));
             io.err << (saved ? QStringLiteral(", saved to ") + partial
                              : QStringLiteral(", not saved to %1: %2").arg(partial, saved.reason));
         }

@@ -3,11 +3,11 @@
 // it, rename an instrument.
 #include "command.h"
 
-#include "app/file_writes.h"
 #include "app/history_view.h"
 #include "app/text_tables.h"
 #include "history/n42_export.h"
 #include "instrument/transactions.h"
+#include "station/file_writes.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -101,7 +101,8 @@ int commandHistoryImport(const Invocation& call, Streams io) {
     int status = exitOk;
     for (const QString& path : call.arguments) {
         QFile file;
-        if (const app::FileResult opened = app::openRegularFile(file, path, QIODevice::ReadOnly);
+        if (const station::FileResult opened =
+                station::openRegularFile(file, path, QIODevice::ReadOnly);
             !opened) {
             io.err << "veltra-cli: cannot read " << path << ": " << opened.reason << '\n';
             status = exitFailure;
@@ -331,7 +332,7 @@ int commandHistoryExport(const Invocation& call, Streams io) {
                         .arg(report.leftOut);
         }
     }
-    if (const app::FileResult saved = app::replaceFile(target, bytes); !saved) {
+    if (const station::FileResult saved = station::replaceFile(target, bytes); !saved) {
         io.err << "veltra-cli: cannot write " << target << ": " << saved.reason << '\n';
         return exitFailure;
     }

@@ -1,9 +1,9 @@
 // veltra-cli's live commands: poll, clock-sync, and the raw current-data block saved and decoded.
 #include "command.h"
 
-#include "app/file_writes.h"
 #include "instrument/transactions.h"
 #include "live/presentation.h"
+#include "station/file_writes.h"
 #include "text/number_text.h"
 
 #include <QDateTime>
@@ -166,7 +166,7 @@ int commandDumpCurrent(const Invocation& call, Streams io) {
     const QString path = call.arguments[0];
     const auto size = static_cast<qint64>(bytes.size());
     const QByteArray block(reinterpret_cast<const char*>(bytes.data()), size);
-    if (const app::FileResult w = app::replaceFile(path, block); !w) {
+    if (const station::FileResult w = station::replaceFile(path, block); !w) {
         io.err << "veltra-cli: cannot write " << path << ": " << w.reason << '\n';
         return exitFailure;
     }
@@ -177,7 +177,8 @@ int commandDumpCurrent(const Invocation& call, Streams io) {
 int commandParseCurrent(const Invocation& call, Streams io) {
     const QString path = call.arguments[0];
     QFile file;
-    if (const app::FileResult opened = app::openRegularFile(file, path, QIODevice::ReadOnly);
+    if (const station::FileResult opened =
+            station::openRegularFile(file, path, QIODevice::ReadOnly);
         !opened) {
         io.err << "veltra-cli: cannot read " << path << ": " << opened.reason << '\n';
         return exitFailure;

@@ -2,16 +2,16 @@
 // published over MQTT; what a headless station runs (veltra-station@NAME.service).
 #include "command.h"
 
-#include "app/measurement_log.h"
-#include "app/mqtt_publisher.h"
 #include "app/text_tables.h"
 #include "instrument/transactions.h"
+#include "station/measurement_log.h"
+#include "station/mqtt_publisher.h"
+#include "station/station_settings.h"
 #include "text/clock_fields.h"
 #include "text/number_text.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProcessEnvironment>
 
 #include <algorithm>
 #include <chrono>
@@ -27,85 +27,36 @@ bool stopped(const Environment& environment) {
     return environment.stopRequested && environment.stopRequested();
 }
 
-// The MQTT user and password: from the file given (the name, then the password, a line each),
-// else from VELTRA_MQTT_USER and VELTRA_MQTT_PASSWORD. Never from the command line, where
-// every user of the machine could read them.
-bool readCredentials(const Invocation& call, app::MqttSettings& settings, QTextStream& err) {
-    if (!call.mqttCredentials.isEmpty()) {
-        QFile file;
-        if (const app::FileResult opened =
-                app::openRegularFile(file, call.mqttCredentials, QIODevice::ReadOnly);
-            !opened) {
-            err << "veltra-cli: cannot read " << call.mqttCredentials << ": " << opened.reason
-                << '\n';
-            return false;
-        }
-        const QStringList lines =
-            QString::fromUtf8(file.read(64 * 1024)).split(u'\n', Qt::KeepEmptyParts);
-        settings.user = lines.value(0).trimmed();
-        settings.password = lines.value(1).trimmed();
-        return true;
-    }
-    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    settings.user = environment.value(QStringLiteral("VELTRA_MQTT_USER"));
-    settings.password = environment.value(QStringLiteral("VELTRA_MQTT_PASSWORD"));
-    return true;
-}
-
 } // namespace
 
 bool applyStationConfig(Invocation& call, QTextStream& err) {
     if (call.config.isEmpty()) {
         return true;
     }
-    QFile file;
-    if (const app::FileResult opened = app::openRegularFile(file, call.config, QIODevice::ReadOnly);
-        !opened) {
-        err << "veltra-cli: cannot read " << call.config << ": " << opened.reason << '\n';
+    QString why;
+    const auto settings = station::readStationSettings(call.config, &why);
+    if (!settings) {
+        err << "veltra-cli: " << why << '\n';
         return false;
     }
-    static const std::pair<QLatin1String, QString Invocation::*> texts[] = {
-        {QLatin1String("port"), &Invocation::port},
-        {QLatin1String("csv"), &Invocation::csv},
-        {QLatin1String("csv-folder"), &Invocation::csvFolder},
-        {QLatin1String("mqtt"), &Invocation::mqtt},
-        {QLatin1String("mqtt-credentials"), &Invocation::mqttCredentials},
-        {QLatin1String("mqtt-ca"), &Invocation::mqttCa},
-        {QLatin1String("name"), &Invocation::name},
-        {QLatin1String("trace"), &Invocation::trace},
+    // What the command line says wins over the file.
+    const std::pair<QString Invocation::*, const QString*> fields[] = {
+        {&Invocation::port, &settings->port},
+        {&Invocation::csv, &settings->csv},
+        {&Invocation::csvFolder, &settings->csvFolder},
+        {&Invocation::mqtt, &settings->mqtt},
+        {&Invocation::mqttCredentials, &settings->mqttCredentials},
+        {&Invocation::mqttCa, &settings->mqttCa},
+        {&Invocation::name, &settings->name},
+        {&Invocation::trace, &settings->trace},
     };
-    int number = 0;
-    for (const QString& raw : QString::fromUtf8(file.read(1024 * 1024)).split(u'\n')) {
-        ++number;
-        const QString line = raw.trimmed();
-        if (line.isEmpty() || line.startsWith(u'#')) {
-            continue;
+    for (const auto& [given, fromFile] : fields) {
+        if ((call.*given).isEmpty()) {
+            call.*given = *fromFile;
         }
-        const qsizetype eq = line.indexOf(u'=');
-        const QString key = line.left(eq).trimmed();
-        const QString value = line.mid(eq + 1).trimmed();
-        // What the command line says wins over the file.
-        const auto field = std::find_if(std::begin(texts), std::end(texts),
-                                        [&key](const auto& t) { return key == t.first; });
-        if (eq > 0 && field != std::end(texts)) {
-            QString& given = call.*(field->second);
-            if (given.isEmpty()) {
-                given = value;
-            }
-            continue;
-        }
-        if (eq > 0 && key == QLatin1String("give-up")) {
-            bool ok = false;
-            const int seconds = value.toInt(&ok, 10);
-            if (ok && seconds >= 0 && seconds <= 24 * 3600) {
-                call.giveUp_s = seconds;
-                continue;
-            }
-        }
-        err << "veltra-cli: " << call.config << ", line " << number << ": '" << line
-            << "' is not one of port, csv, csv-folder, mqtt, mqtt-credentials, mqtt-ca, name, "
-               "trace, give-up = VALUE\n";
-        return false;
+    }
+    if (settings->giveUp_s && !call.giveUpGiven) {
+        call.giveUp_s = *settings->giveUp_s;
     }
     return true;
 }
@@ -122,7 +73,7 @@ int commandPoll(const Invocation& call, Streams io) {
         io.err.flush();
     };
 
-    std::optional<app::MeasurementLog> log;
+    std::optional<station::MeasurementLog> log;
     if (!call.csv.isEmpty() || !call.csvFolder.isEmpty()) {
         if (!call.csv.isEmpty() && !call.csvFolder.isEmpty()) {
             io.err << "veltra-cli: poll takes --csv or --csv-folder, not both\n";
@@ -130,9 +81,10 @@ int commandPoll(const Invocation& call, Streams io) {
         }
         const bool folder = !call.csvFolder.isEmpty();
         log.emplace(folder ? call.csvFolder : call.csv,
-                    folder ? app::MeasurementLog::Into::folder : app::MeasurementLog::Into::file,
+                    folder ? station::MeasurementLog::Into::folder
+                           : station::MeasurementLog::Into::file,
                     true);
-        if (const app::FileResult opened = log->open(); !opened) {
+        if (const station::FileResult opened = log->open(); !opened) {
             io.err << "veltra-cli: cannot open " << log->currentPath() << ": " << opened.reason
                    << '\n';
             return exitFailure;
@@ -143,21 +95,22 @@ int commandPoll(const Invocation& call, Streams io) {
         context.readingsHistory = std::make_unique<app::ReadingsHistory>(
             call.history.isEmpty() ? history::historyFileName : call.history);
     }
-    std::unique_ptr<app::MqttPublisher> mqtt;
-    app::MqttSettings mqttSettings;
+    std::unique_ptr<station::MqttPublisher> mqtt;
+    station::MqttSettings mqttSettings;
     if (!call.mqtt.isEmpty()) {
-        if (!app::MqttPublisher::available()) {
+        if (!station::MqttPublisher::available()) {
             io.err << "veltra-cli: --mqtt: MQTT is not available in this build\n";
             return exitUsage;
         }
         QString why;
-        const auto parsed = app::parseMqttUrl(call.mqtt, &why);
+        const auto parsed = station::parseMqttUrl(call.mqtt, &why);
         if (!parsed) {
             io.err << "veltra-cli: --mqtt: " << why << '\n';
             return exitUsage;
         }
         mqttSettings = *parsed;
-        if (!readCredentials(call, mqttSettings, io.err)) {
+        if (!station::readCredentials(call.mqttCredentials, mqttSettings, &why)) {
+            io.err << "veltra-cli: " << why << '\n';
             return exitFailure;
         }
         if (!call.mqttCa.isEmpty()) {
@@ -167,8 +120,8 @@ int commandPoll(const Invocation& call, Streams io) {
                 return exitUsage;
             }
             QFile ca;
-            if (const app::FileResult opened =
-                    app::openRegularFile(ca, call.mqttCa, QIODevice::ReadOnly);
+            if (const station::FileResult opened =
+                    station::openRegularFile(ca, call.mqttCa, QIODevice::ReadOnly);
                 !opened) {
                 io.err << "veltra-cli: cannot read " << call.mqttCa << ": " << opened.reason
                        << '\n';
@@ -252,7 +205,7 @@ int commandPoll(const Invocation& call, Streams io) {
                 ++readings;
                 const QString now = text::computerTimeText();
                 if (log) {
-                    if (const app::FileResult w =
+                    if (const station::FileResult w =
                             log->add(context.currentReading, now, QDate::currentDate());
                         !w) {
                         failure(QStringLiteral("cannot write %1: %2 (the reading's line was not "
@@ -281,13 +234,13 @@ int commandPoll(const Invocation& call, Streams io) {
                         const int type = context.state.parameters.block.deviceType;
                         mqttSettings.model = app::modelCaption(type, text::Language::english)
                                                  .value_or(QStringLiteral("instrument"));
-                        mqttSettings.name = app::topicName(
+                        mqttSettings.name = station::topicName(
                             !call.name.isEmpty() ? call.name
                                                  : mqttSettings.model + u'-' +
                                                        QFileInfo(context.link.catalog().deviceName(
                                                                      context.state.portNumber))
                                                            .fileName());
-                        mqtt = std::make_unique<app::MqttPublisher>(mqttSettings);
+                        mqtt = std::make_unique<station::MqttPublisher>(mqttSettings);
                     }
                     // One message per new measurement, as the log has one line.
                     if (context.currentReading.measurementCount != lastPublished) {

@@ -67,11 +67,12 @@ enum class Option {
 
 // One command line, parsed.
 struct Invocation {
-    QStringList words; // the command's words ("params", "save")
-    QString port;      // number or device path; empty when not given
-    int count = 1;     // readings; 0: until interrupted
-    QString csv;       // --csv FILE
-    int giveUp_s = 60; // --give-up S: seconds without a valid answer before poll gives up
+    QStringList words;        // the command's words ("params", "save")
+    QString port;             // number or device path; empty when not given
+    int count = 1;            // readings; 0: until interrupted
+    QString csv;              // --csv FILE
+    int giveUp_s = 60;        // --give-up S: seconds without a valid answer before poll gives up
+    bool giveUpGiven = false; // --give-up was on the command line (it wins over --config)
     bool json = false;
     text::Language language = text::Language::none; // none: not given
     QStringList edits;                              // --set NAME=VALUE, in order

@@ -2,10 +2,11 @@
 #   cmake -DROOT=<source tree> -P check_floors.cmake
 #
 # The floors, from the ground up (each may use only what stands below it, and itself):
-#   link, text, params | archive, live, history | instrument, app, forms | cli, main.cpp
+#   link -> text -> params, archive -> live -> history, instrument -> station -> app
+#   -> forms, cli -> main.cpp
 # Floors on one level (params and archive; history and instrument; forms and cli) do not use
-# each other. The simulator
-# (sim/) is an independent peer: of the program it uses only link/codecs.h and link/frame.h.
+# each other. The simulator (sim/) is an independent peer: of the program it uses only
+# link/codecs.h and link/frame.h.
 # Includes without a floor folder (Qt, the standard library, generated ui_*.h) are not checked.
 
 if(NOT ROOT)
@@ -19,11 +20,12 @@ set(rank_archive 2)
 set(rank_live 3)
 set(rank_instrument 4)
 set(rank_history 4)
-set(rank_app 5)
-set(rank_forms 6)
-set(rank_cli 6)
-set(rank_main 7)
-set(floors link text params archive live history instrument app forms)
+set(rank_station 5)
+set(rank_app 6)
+set(rank_forms 7)
+set(rank_cli 7)
+set(rank_main 8)
+set(floors link text params archive live history instrument station app forms)
 
 file(GLOB_RECURSE sources RELATIVE ${ROOT}
      ${ROOT}/src/*.h ${ROOT}/src/*.cpp ${ROOT}/cli/*.h ${ROOT}/cli/*.cpp

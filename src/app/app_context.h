@@ -6,13 +6,13 @@
 #include "app/app_state.h"
 #include "app/archive_tab.h"
 #include "app/history_link.h"
-#include "app/measurement_log.h"
 #include "app/parameters_tab.h"
 #include "archive/archive_image.h"
 #include "link/device_link.h"
 #include "live/current_data.h"
 #include "live/polling_state.h"
 #include "live/presentation.h"
+#include "station/measurement_log.h"
 
 #include <chrono>
 #include <ctime>
@@ -50,7 +50,7 @@ public:
     archive::ArchiveImage archive; // the local copy of the instrument's archive
     ArchiveTab archiveTab;         // the archive tab's state
     // The measurement log the window keeps when asked ("Журнал измерений"); none otherwise.
-    std::unique_ptr<MeasurementLog> readingsLog;
+    std::unique_ptr<station::MeasurementLog> readingsLog;
     // The dose history given by --history FILE; empty: history.sqlite beside prog.ini. While
     // the log is kept, its readings go there too.
     QString historyPath;

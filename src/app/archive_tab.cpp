@@ -1,10 +1,10 @@
 #include "app/archive_tab.h"
 
 #include "app/app_context.h"
-#include "app/file_writes.h"
 #include "archive/text_lines.h"
 #include "instrument/archive_reader.h"
 #include "instrument/transactions.h"
+#include "station/file_writes.h"
 
 #include <QDir>
 
@@ -179,7 +179,8 @@ void runFirstDecodingPass(AppContext& context, ArchiveHost& host, QChar separato
         // One open, write and close per record, as the instrument's program does: a line that
         // cannot be written is lost alone, whole (never cut), and told once after the pass.
         if (writeFiles) {
-            if (const FileResult w = appendToFile(path, pass.archiveLines[i]); !w) {
+            if (const station::FileResult w = station::appendToFile(path, pass.archiveLines[i]);
+                !w) {
                 ++lost;
                 reason = w.reason;
             }
@@ -238,7 +239,8 @@ bool writeSessionFile(AppContext& context, StatusHost& host, int session, QChar 
         bytes += archive::sessionFileLine({row[0], row[1], row[2]}, separator, &unmapped);
     }
     const QString name = archive::sessionFileName(session);
-    if (const FileResult w = replaceFile(QDir::current().filePath(name), bytes); !w) {
+    if (const station::FileResult w = station::replaceFile(QDir::current().filePath(name), bytes);
+        !w) {
         tellFile(host, name, w.reason);
         return false;
     }

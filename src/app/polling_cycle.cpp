@@ -78,10 +78,11 @@ void PollingCycle::tick() {
 }
 
 void PollingCycle::logReading() {
-    MeasurementLog& log = *m_context.readingsLog;
+    station::MeasurementLog& log = *m_context.readingsLog;
     // A line written whole, without waiting for the disk: the cycle's second is the reading's.
     const QString now = text::computerTimeText();
-    if (const FileResult w = log.add(m_context.currentReading, now, QDate::currentDate()); !w) {
+    if (const station::FileResult w = log.add(m_context.currentReading, now, QDate::currentDate());
+        !w) {
         m_host.showStatus(StatusColour::red,
                           status::logNotWritten.arg(log.currentPath(), w.reason));
     }

@@ -1,6 +1,6 @@
 #include "app/settings_file.h"
 
-#include "app/file_writes.h"
+#include "station/file_writes.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,7 +29,9 @@ LoadedIni loadIniFile(const QString& path) {
     // A FIFO or a device named prog.ini is never opened for reading (that would wait for a
     // writer for good) and never replaced: it reads as unreadable.
     QFile file;
-    if (const FileResult opened = openRegularFile(file, path, QIODevice::ReadOnly); !opened) {
+    if (const station::FileResult opened =
+            station::openRegularFile(file, path, QIODevice::ReadOnly);
+        !opened) {
         return {{}, IniState::unreadable, opened.reason};
     }
     const QByteArray bytes = file.readAll();
@@ -79,7 +81,8 @@ SaveOutcome saveSettings(const QString& path, const Settings& settings) {
                  QString::number(settings.transparency));
     ini.setValue(commonSection, QStringLiteral("Mode"), QString::number(settings.viewMode));
     // A failed write (a full disk) never leaves half a file: the old one stays as it was.
-    return replaceFile(path, ini.serialize()) ? SaveOutcome::saved : SaveOutcome::notWritten;
+    return station::replaceFile(path, ini.serialize()) ? SaveOutcome::saved
+                                                       : SaveOutcome::notWritten;
 }
 
 Settings startingSettings(const QString& path, const QLocale& userLocale) {
@@ -112,7 +115,8 @@ SaveOutcome saveLogSettings(const QString& path, const LogSettings& settings) {
     }
     loaded.ini.setValue(QStringLiteral("Log"), QStringLiteral("Readings"),
                         settings.enabled ? QStringLiteral("1") : QStringLiteral("0"));
-    return replaceFile(path, loaded.ini.serialize()) ? SaveOutcome::saved : SaveOutcome::notWritten;
+    return station::replaceFile(path, loaded.ini.serialize()) ? SaveOutcome::saved
+                                                              : SaveOutcome::notWritten;
 }
 
 text::Bilingual settingsNotSavedText(const QString& path) {

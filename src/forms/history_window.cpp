@@ -2,7 +2,7 @@
 
 #include "forms/chart_time.h"
 
-#include "app/file_writes.h"
+#include "station/file_writes.h"
 #include "text/number_text.h"
 
 #include <QComboBox>
@@ -339,7 +339,7 @@ bool HistoryWindow::exportCsv(const QString& path) {
         return false;
     }
     const QString shown = QDir::toNativeSeparators(path);
-    if (const app::FileResult w = app::replaceFile(path, app::historyCsv(records)); !w) {
+    if (const station::FileResult w = station::replaceFile(path, app::historyCsv(records)); !w) {
         say(t("notSaved").arg(shown, w.reason), true);
         return false;
     }
@@ -378,7 +378,7 @@ bool HistoryWindow::exportN42(const QString& path) {
         say(t("notSaved").arg(shown, why), true);
         return false;
     }
-    if (const app::FileResult w = app::replaceFile(path, *document); !w) {
+    if (const station::FileResult w = station::replaceFile(path, *document); !w) {
         say(t("notSaved").arg(shown, w.reason), true);
         return false;
     }

@@ -87,8 +87,8 @@ TForm1::~TForm1() {
 
 void TForm1::startReadingsLog(const app::LogSettings& settings) {
     const QString folder = app::logFolder(settings, m_settingsPath);
-    m_context.readingsLog =
-        std::make_unique<app::MeasurementLog>(folder, app::MeasurementLog::Into::folder, false);
+    m_context.readingsLog = std::make_unique<station::MeasurementLog>(
+        folder, station::MeasurementLog::Into::folder, false);
     m_ui->LogReadings->setStatusTip(QDir::toNativeSeparators(folder));
     m_ui->LogReadings->setToolTip(QDir::toNativeSeparators(folder));
     m_context.readingsHistory = std::make_unique<app::ReadingsHistory>(historyPath());

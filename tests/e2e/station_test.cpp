@@ -2,9 +2,9 @@
 // a free port, with its own configuration, and stopped at the end), watched by a subscriber; and
 // a serial trace of a faulty run replayed as a passing test. Every wait is bounded.
 #include "app/archive_tab.h"
-#include "app/mqtt_publisher.h"
 #include "cli.h"
 #include "sim_fixture.h"
+#include "station/mqtt_publisher.h"
 
 #include <QDir>
 #include <QFile>
@@ -228,7 +228,7 @@ TEST_F(StationTest, EveryReadingReachesTheBrokerAcrossARestartAndTheLastWillSays
 // A poll that ends with readings the broker never took fails and says how many; --mqtt-ca is
 // refused for a broker without TLS.
 TEST_F(StationTest, ReadingsNeverDeliveredFailThePoll) {
-    if (!app::MqttPublisher::available()) {
+    if (!station::MqttPublisher::available()) {
         GTEST_SKIP() << "MQTT is not in this build";
     }
     QTemporaryDir dir;

@@ -254,6 +254,14 @@ TEST(ToolUsage, AStationRunsFromItsSettingsFile) {
     EXPECT_EQ(bad.status, cli::exitFailure);
     EXPECT_TRUE(bad.err.contains("office.conf, line 5: 'colour = red' is not one of"))
         << bad.err.toStdString();
+
+    // The command line wins over the file, the time to give up too: with the file's day this
+    // would poll a missing port until the test's time-out.
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("port = /nonexistent/tty\ngive-up = 86400\n");
+    file.close();
+    const ToolRun now = runCli({"poll", "--give-up", "0", "--config", conf});
+    EXPECT_EQ(now.status, cli::exitFailure) << now.err.toStdString();
 }
 
 TEST(ToolUsage, OneLineSaysWhatIsWrongAndWhereToLook) {

@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QString>
 
-namespace veltra::app {
+namespace veltra::station {
 
 struct FileResult {
     bool ok = true;
@@ -37,4 +37,4 @@ struct FileResult {
 // never replaced.
 [[nodiscard]] FileResult replaceFile(const QString& path, const QByteArray& bytes);
 
-} // namespace veltra::app
+} // namespace veltra::station

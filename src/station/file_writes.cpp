@@ -1,4 +1,4 @@
-#include "app/file_writes.h"
+#include "station/file_writes.h"
 
 #include <QSaveFile>
 
@@ -15,7 +15,7 @@
 #include <unistd.h>
 #endif
 
-namespace veltra::app {
+namespace veltra::station {
 
 namespace {
 
@@ -161,4 +161,4 @@ FileResult replaceFile(const QString& path, const QByteArray& bytes) {
     return {};
 }
 
-} // namespace veltra::app
+} // namespace veltra::station

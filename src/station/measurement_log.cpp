@@ -1,11 +1,11 @@
-#include "app/measurement_log.h"
+#include "station/measurement_log.h"
 
 #include "text/clock_fields.h"
 #include "text/number_text.h"
 
 #include <QDir>
 
-namespace veltra::app {
+namespace veltra::station {
 
 const QString MeasurementLog::header =
     QStringLiteral("computer_time,instrument_time,measurement_count,main_value,quantity,unit,"
@@ -82,4 +82,4 @@ FileResult MeasurementLog::add(const live::CurrentData& reading) {
     return add(reading, text::computerTimeText(), QDate::currentDate());
 }
 
-} // namespace veltra::app
+} // namespace veltra::station

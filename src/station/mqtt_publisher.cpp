@@ -1,11 +1,14 @@
-#include "app/mqtt_publisher.h"
+#include "station/mqtt_publisher.h"
 
+#include "station/file_writes.h"
 #include "text/clock_fields.h"
 #include "text/number_text.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -18,7 +21,7 @@
 #include <cstring>
 #include <thread>
 
-namespace veltra::app {
+namespace veltra::station {
 
 namespace {
 
@@ -57,6 +60,27 @@ std::optional<MqttSettings> parseMqttUrl(const QString& text, QString* error) {
     settings.host = url.host();
     settings.port = url.port(settings.tls ? 8883 : 1883);
     return settings;
+}
+
+bool readCredentials(const QString& path, MqttSettings& settings, QString* error) {
+    if (path.isEmpty()) {
+        const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        settings.user = environment.value(QStringLiteral("VELTRA_MQTT_USER"));
+        settings.password = environment.value(QStringLiteral("VELTRA_MQTT_PASSWORD"));
+        return true;
+    }
+    QFile file;
+    if (const FileResult opened = openRegularFile(file, path, QIODevice::ReadOnly); !opened) {
+        if (error != nullptr) {
+            *error = QStringLiteral("cannot read %1: %2").arg(path, opened.reason);
+        }
+        return false;
+    }
+    const QStringList lines =
+        QString::fromUtf8(file.read(64 * 1024)).split(u'\n', Qt::KeepEmptyParts);
+    settings.user = lines.value(0).trimmed();
+    settings.password = lines.value(1).trimmed();
+    return true;
 }
 
 QString topicName(const QString& text) {
@@ -184,10 +208,10 @@ void MqttPublisher::connect() {
     mosquitto_will_set(m_client, availability.constData(), static_cast<int>(offline.size()),
                        offline.constData(), qos, true);
     if (m_settings.tls) {
-        const QByteArray ca = m_settings.caFile.toUtf8();
-        const int rc =
-            mosquitto_tls_set(m_client, ca.isEmpty() ? nullptr : ca.constData(),
-                              ca.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
+        const QByteArray authority = m_settings.caFile.toUtf8();
+        const int rc = mosquitto_tls_set(
+            m_client, authority.isEmpty() ? nullptr : authority.constData(),
+            authority.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
             dropConnection(
                 QStringLiteral("TLS: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
@@ -319,4 +343,4 @@ void MqttPublisher::service(int timeout_ms) {
 
 #endif
 
-} // namespace veltra::app
+} // namespace veltra::station

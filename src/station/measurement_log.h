@@ -12,8 +12,8 @@
 //
 // A file gets the header row when it is new (or empty).
 
-#include "app/file_writes.h"
 #include "live/current_data.h"
+#include "station/file_writes.h"
 
 #include <QDate>
 #include <QFile>
@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace veltra::app {
+namespace veltra::station {
 
 class MeasurementLog {
 public:
@@ -63,4 +63,4 @@ private:
     std::optional<std::uint32_t> m_lastCount;
 };
 
-} // namespace veltra::app
+} // namespace veltra::station

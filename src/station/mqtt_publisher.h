@@ -27,7 +27,7 @@
 struct mosquitto;
 struct mosquitto_message;
 
-namespace veltra::app {
+namespace veltra::station {
 
 struct MqttSettings {
     QString host;
@@ -44,6 +44,10 @@ struct MqttSettings {
 // "mqtt://host[:port]" or "mqtts://host[:port]"; nullopt with why in error. Credentials in the
 // URL are refused (they would show in the process list).
 [[nodiscard]] std::optional<MqttSettings> parseMqttUrl(const QString& url, QString* error);
+// The broker's user name and password: from the file given (the name, then the password, a line
+// each), else from VELTRA_MQTT_USER and VELTRA_MQTT_PASSWORD. Never from the command line, where
+// every user of the machine could read them. False with why in error ("cannot read FILE: ...").
+[[nodiscard]] bool readCredentials(const QString& file, MqttSettings& settings, QString* error);
 // A name fit for a topic level: letters, digits, '-' and '_', lower case ("TR-403 office" gives
 // "tr-403_office").
 [[nodiscard]] QString topicName(const QString& text);
@@ -101,4 +105,4 @@ private:
     QString m_lastError;
 };
 
-} // namespace veltra::app
+} // namespace veltra::station
