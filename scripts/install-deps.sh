@@ -26,6 +26,7 @@ packages=(
     desktop-file-utils
     # Stations publish to an MQTT broker; the tests start a real one.
     libmosquitto-dev
+    libssl-dev
     mosquitto
     mosquitto-clients
     # The dose history (SQLite) and the check of its N42 export against the schema.

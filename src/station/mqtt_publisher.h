@@ -103,6 +103,8 @@ private:
     Clock::time_point m_nextAttempt{};
     std::chrono::seconds m_backOff{1};
     QString m_lastError;
+    // Why this connection's certificate check refused the broker (X509_V_ERR_*); -1: it did not.
+    int m_verifyResult = -1;
 };
 
 } // namespace veltra::station

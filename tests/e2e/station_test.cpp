@@ -225,6 +225,70 @@ TEST_F(StationTest, EveryReadingReachesTheBrokerAcrossARestartAndTheLastWillSays
     EXPECT_EQ(csv.readAll().count('\n'), 1 + static_cast<int>(count - 500 + 1));
 }
 
+// A broker over TLS: the poll delivers to the one whose certificate checks out and, for each one
+// that does not, fails saying why in words its owner can act on. One broker, a listener per
+// certificate (tests/data/tls: an authority, another one, and certificates for 127.0.0.1, for
+// another name, expired and not valid until 2100); and an authority file with no certificate.
+TEST_F(StationTest, ABrokersCertificateIsCheckedAndARefusalSaysWhy) {
+    if (!station::MqttPublisher::available() ||
+        QStandardPaths::findExecutable("mosquitto").isEmpty()) {
+        GTEST_SKIP() << "no MQTT in this build or no mosquitto broker";
+    }
+    const QString tls = QStringLiteral(VELTRA_TEST_DATA "/tls/");
+    const struct {
+        const char* certificate;
+        const char* authority;
+        const char* says; // on stderr; nullptr: delivered
+    } cases[] = {
+        {"server.pem", "ca.pem", nullptr},
+        {"server.pem", "other-ca.pem", "is not signed by a trusted authority"},
+        {"misnamed.pem", "ca.pem", "the broker's certificate is not for 127.0.0.1"},
+        {"expired.pem", "ca.pem", "the broker's certificate has expired"},
+        {"future.pem", "ca.pem", "the broker's certificate is not valid yet"},
+        {"server.pem", "server.key", "cannot set up the connection with the authority"},
+    };
+    QTemporaryDir dir;
+    QFile conf(dir.filePath("mosquitto.conf"));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    std::vector<int> ports;
+    for (const auto& c : cases) {
+        ports.push_back(freePort());
+        conf.write(QStringLiteral("listener %1 127.0.0.1\ncertfile %2%3\nkeyfile %2server.key\n")
+                       .arg(ports.back())
+                       .arg(tls, QLatin1String(c.certificate))
+                       .toUtf8());
+    }
+    conf.write("allow_anonymous true\n");
+    conf.close();
+    QProcess broker;
+    broker.start(QStandardPaths::findExecutable("mosquitto"), {"-c", conf.fileName()});
+    ASSERT_TRUE(broker.waitForStarted(5000));
+    ASSERT_TRUE(sim::Simulator::waitFor(
+        [&ports] { return std::all_of(ports.begin(), ports.end(), listening); }, 10s))
+        << broker.readAllStandardError().toStdString();
+
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].certificate + std::string(" with ") + cases[i].authority);
+        QProcess tool;
+        tool.setWorkingDirectory(dir.path());
+        tool.start(QStringLiteral(VELTRA_CLI_BINARY),
+                   {"--port", QString::fromStdString(simulator->devicePath()), "poll", "--count",
+                    "2", "--no-history", "--mqtt",
+                    QStringLiteral("mqtts://127.0.0.1:%1").arg(ports[i]), "--mqtt-ca",
+                    tls + QLatin1String(cases[i].authority)});
+        ASSERT_TRUE(tool.waitForFinished(30000));
+        const QString err = QString::fromUtf8(tool.readAllStandardError());
+        if (cases[i].says == nullptr) {
+            EXPECT_EQ(tool.exitCode(), 0) << err.toStdString();
+        } else {
+            EXPECT_EQ(tool.exitCode(), 1) << err.toStdString();
+            EXPECT_TRUE(err.contains(QLatin1String(cases[i].says))) << err.toStdString();
+        }
+    }
+    broker.terminate();
+    broker.waitForFinished(10000);
+}
+
 // A poll that ends with readings the broker never took fails and says how many; --mqtt-ca is
 // refused for a broker without TLS.
 TEST_F(StationTest, ReadingsNeverDeliveredFailThePoll) {
