@@ -21,6 +21,7 @@
 #include <optional>
 #include <thread>
 #include <type_traits>
+#include <vector>
 
 namespace veltra::app {
 
@@ -58,6 +59,9 @@ public:
     // The identity of the instrument on the port lineIdentityPort, as the program last heard it.
     std::optional<instrument::IdentityBlock> lineIdentity;
     std::uint8_t lineIdentityPort = 0;
+    // The port numbers the last scan put in the connection dialog's port box, in its order:
+    // what the connection menu's auto-detect tries (the box is never read back).
+    std::vector<int> scannedPorts;
 
     // The clocks of the port scan and the connection menu: their 5000-second limits read the
     // wall clock in whole seconds; the scan's 2-second wait after a port opened sleeps. Tests

@@ -2,6 +2,9 @@
 
 #include "instrument/transactions.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace veltra::app {
 
 namespace {
@@ -68,6 +71,7 @@ namespace {
 
 bool scanPorts(AppContext& context, ScanHost& host, QChar separator) {
     host.clearPortList();
+    context.scannedPorts.clear();
     const std::time_t start = context.wallClock();
     host.paintScanProgress();
     for (int port = link::firstPortNumber; port <= link::lastPortNumber; ++port) {
@@ -79,6 +83,7 @@ bool scanPorts(AppContext& context, ScanHost& host, QChar separator) {
             context.sleep(scanPortWait);
             if (!context.link.interrupted() && readParameters(context, host, true, separator)) {
                 host.addPortRow(port);
+                context.scannedPorts.push_back(port);
                 host.selectPortRow(0);
                 host.setScanProgress(port);
                 context.state.portNumber = static_cast<std::uint8_t>(port);
@@ -117,14 +122,14 @@ void runConnectionMenu(AppContext& context, ConnectionMenuHost& host, QChar sepa
     }
     if (autoDetect) {
         bool passed = false;
-        for (int row = 0; row < host.portRowCount(); ++row) {
+        const std::vector<int> rows = context.scannedPorts;
+        for (std::size_t row = 0; row < rows.size(); ++row) {
             if (pastLimit(context, start)) {
                 break;
             }
-            host.selectPortRow(row);
-            bool ok = false;
-            const int n = host.portRowText(row).trimmed().toInt(&ok, 10);
-            if (!ok || n < link::firstPortNumber || n > link::lastPortNumber) {
+            host.selectPortRow(static_cast<int>(row));
+            const int n = rows[row];
+            if (n < link::firstPortNumber || n > link::lastPortNumber) {
                 continue;
             }
             if (context.onDevice([&] {
@@ -132,12 +137,9 @@ void runConnectionMenu(AppContext& context, ConnectionMenuHost& host, QChar sepa
                            instrument::probeIdentity(context.link).ok();
                 })) {
                 state.portNumber = static_cast<std::uint8_t>(n);
-                for (int r = 0; r < std::min(host.portRowCount(), 255); ++r) {
-                    if (host.portRowText(r).trimmed().toInt(&ok, 10) == n && ok) {
-                        host.selectPortRow(r);
-                        break;
-                    }
-                }
+                // The first row with the number, as the box shows it.
+                const auto first = std::find(rows.begin(), rows.end(), n);
+                host.selectPortRow(static_cast<int>(first - rows.begin()));
                 passed = true;
                 break;
             }

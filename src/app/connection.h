@@ -52,8 +52,6 @@ public:
     // The choice look, modal: port box and buttons shown, progress bar and search label hidden.
     // True when it was closed with "Автоопределение" (autoDetectChosen), false with "ОК".
     virtual bool chooseConnection() = 0;
-    [[nodiscard]] virtual int portRowCount() const = 0;
-    [[nodiscard]] virtual QString portRowText(int row) const = 0;
 };
 
 // What the connection menu needs of the main window besides the dialog: the polling cycle's

@@ -57,12 +57,4 @@ void TForm1::paintScanProgress() {
     m_connection->paintScanProgress();
 }
 
-int TForm1::portRowCount() const {
-    return m_connection->portRowCount();
-}
-
-QString TForm1::portRowText(int row) const {
-    return m_connection->portRowText(row);
-}
-
 } // namespace veltra::forms

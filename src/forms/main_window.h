@@ -125,8 +125,6 @@ public:
     void selectPortRow(int row) override;
     void setScanProgress(int port) override;
     void paintScanProgress() override;
-    [[nodiscard]] int portRowCount() const override;
-    [[nodiscard]] QString portRowText(int row) const override;
 
     // Handlers, by their given names.
     void Timer1Timer();

@@ -89,10 +89,6 @@ public:
     }
     void setScanProgress(int port) override { progress = port; }
     void paintScanProgress() override { ++paints; }
-    [[nodiscard]] int portRowCount() const override { return static_cast<int>(rows.size()); }
-    [[nodiscard]] QString portRowText(int row) const override {
-        return rows[static_cast<std::size_t>(row)];
-    }
     void portTried(int number, const QString& device, PortResult result) override {
         tried.push_back(std::to_string(number) + " " + device.toStdString() + " " +
                         (result == PortResult::found      ? "found"
