@@ -37,6 +37,7 @@ InStepRule::Step InStepRule::next() const {
 
 bool InStepRule::answered(const ReadFacts& read, bool ok) {
     ++m_transactions;
+    // Rule 1: its own bytes exactly, both CRCs right, and nothing waiting before the request.
     const bool staleBefore = m_started && read.stale > 0;
     m_started = true;
     if (ok && !staleBefore) {
@@ -53,7 +54,7 @@ bool InStepRule::answered(const ReadFacts& read, bool ok) {
         }
     }
     m_budget.failure();
-    doubt();
+    doubt(); // rule 5
     return false;
 }
 
@@ -70,19 +71,22 @@ void InStepRule::recordAnswered(const ReadResult<archive::RecordBytes>& read) {
         m_owed.reset();
     }
     if (apart) {
-        // Asked only so that a late answer to it lands here: heard, not kept.
+        // Rule 6: asked only so that a late answer to it lands here: heard, not kept.
         remember(asked, *read.value);
         return;
     }
     if (confirmingNow) {
+        // Rule 4: a second hearing, weighed once the proof after the group passed.
         m_seconds.push_back(*read.value);
         m_secondsInWindow.push_back(inWindow);
         return;
     }
+    // Rule 2: in the image at once, dropped again unless the proof after its batch passes.
     const auto i = static_cast<std::size_t>(m_next);
     m_image.setRecord(i, *read.value);
     const Check check = checkAt(m_next, *read.value);
     hear(m_next, *read.value, inWindow);
+    // Rule 4: what rule 3 marked is heard a second time after the next proof.
     if (check.copy) {
         // This record and every one it repeats that is kept or about to be proven with it.
         toConfirm(m_next);
@@ -94,7 +98,7 @@ void InStepRule::recordAnswered(const ReadResult<archive::RecordBytes>& read) {
     if (check.confirmThis) {
         toConfirm(m_next);
     }
-    if (check.prove) {
+    if (check.prove) { // rule 3
         m_batchEnd = std::min({m_batchEnd, m_next + proofWithin, capacity});
     }
     ++m_next;
@@ -144,14 +148,16 @@ bool InStepRule::proofAnswered(const ReadFacts& read, bool ok) {
         // A silence keeps the second hearings for the next proof; a doubt drops them.
         return false;
     }
+    // Rule 2: every record read since the last proof had its own answer; the batches grow back
+    // (rule 5).
     m_budget.clear();
     m_verified = m_next;
     m_batch = std::min(m_failedBefore ? faultyBatch : longestBatch, 2 * m_batch);
     m_batchEnd = std::min(capacity, m_next + m_batch);
     applySeconds(std::exchange(m_group, {}), std::exchange(m_seconds, {}),
                  std::exchange(m_secondsInWindow, {}));
-    // Every record still waiting is kept now: the group is heard at once, and proven soon, so
-    // that a read ending early keeps as much as it knows to be right.
+    // Rule 4: every record still waiting is heard now, right after the proof, and proven soon,
+    // so that a read ending early keeps as much as it knows to be right.
     m_group = m_toConfirm;
     if (!m_group.empty()) {
         m_batchEnd = std::min(m_batchEnd, m_next + proofWithin);
@@ -162,6 +168,7 @@ bool InStepRule::proofAnswered(const ReadFacts& read, bool ok) {
 void InStepRule::applySeconds(const std::vector<int>& heardAgain,
                               const std::vector<archive::RecordBytes>& seconds,
                               const std::vector<bool>& secondsInWindow) {
+    // Rule 4: a record is kept once two proven hearings agree.
     std::vector<int> disagreed;
     for (std::size_t n = 0; n < seconds.size(); ++n) {
         const auto i = static_cast<std::size_t>(heardAgain[n]);
@@ -184,10 +191,11 @@ void InStepRule::applySeconds(const std::vector<int>& heardAgain,
         }
     }
     for (const int i : disagreed) {
-        confirmCopiesOf(i, m_verified);
+        confirmCopiesOf(i, m_verified); // rule 4: the rest of such a shift is undone
     }
 }
 
+// Rule 5: the drain ends once the line has been quiet for a full reply time-out.
 void InStepRule::settled(const link::DrainReport& drain) {
     if (drain.quiet) {
         m_settle = false;
@@ -218,6 +226,7 @@ void InStepRule::endEarly() {
     }
 }
 
+// Rule 5: the records since the last proof go, short batches, the line drained first.
 void InStepRule::doubt() {
     abandon();
     m_batch = doubtBatch;
@@ -225,6 +234,7 @@ void InStepRule::doubt() {
     m_settle = true;
 }
 
+// Rule 3.
 InStepRule::Check InStepRule::checkAt(int i, const archive::RecordBytes& record) const {
     const auto heard = [this](int k) -> const archive::RecordBytes& {
         return m_heard[static_cast<std::size_t>(k)];

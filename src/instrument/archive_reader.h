@@ -16,10 +16,10 @@
 //     line one answer or more behind, the proof would be handed a record's 19-byte answer
 //     followed by other bytes and fail its CRC, and a record read handed a proof's answer fails
 //     the same way. So a passed proof shows that every read since the last proof had its own
-//     answer. The proof is the identity probe (command 0x10 at 0x80, 29 bytes) until the read
-//     has had a failure; from then on proofs take turns among the current-data block (58
-//     bytes), the parameter readout (84 bytes) and the identity probe, so that the answer to an
-//     earlier proof, held back by a stalled line and let go later, cannot pass for the next.
+//     answer. The proof is the identity probe (command 0x10 at 0x80, 29 bytes); after a proof
+//     that got nothing the next is of another kind, in turn the current-data block (58 bytes)
+//     and the parameter readout (84 bytes), so that the answer to an earlier proof, held back
+//     by a stalled line and let go later, cannot pass for the next (rule 6).
 //  3. A record that repeats any answer heard under another record's number during this read
 //     (a copy of an answer, however late, is one of these), other than by continuing a run of
 //     equal records, has a proof within a few records; so has the first record after such a
@@ -145,16 +145,16 @@ public:
     // What a proof asks: each answer has a length of its own (29, 58 and 84 bytes).
     enum class Proof { identity, currentData, parameters };
 
-    // The first batch is short, so that a read that ends in its first records keeps what it
-    // proved; batches double up to the longest while proofs pass.
+    // Rule 2's batches. The first is short, so that a read that ends in its first records keeps
+    // what it proved; batches double up to the longest while proofs pass.
     static constexpr int cleanBatch = 8;
     static constexpr int longestBatch = 200;
     // Once the read has had a failure they grow only to this, so that a failure costs few
     // records read again.
     static constexpr int faultyBatch = 24;
-    static constexpr int doubtBatch = 4; // the first batch after a failure
-    // A record that asks for a proof has it within this many records, so that neighbours that
-    // ask too (a repeat, a run that starts and ends) share one.
+    static constexpr int doubtBatch = 4; // the first batch after a failure (rule 5)
+    // A record that asks for a proof (rule 3) has it within this many records, so that
+    // neighbours that ask too (a repeat, a run that starts and ends) share one.
     static constexpr int proofWithin = 4;
     // The most transactions one read makes (record reads, second hearings and proofs).
     static constexpr int workCap = 4 * static_cast<int>(archive::recordCapacity);
