@@ -16,6 +16,78 @@ bool silent(const ReadFacts& read) {
 
 } // namespace
 
+void HearingLedger::remember(int i, const Answer& answer) {
+    auto& all = m_all[at(i)];
+    if (std::find(all.begin(), all.end(), answer) == all.end()) {
+        all.push_back(answer);
+    }
+}
+
+void HearingLedger::hear(int i, const Answer& answer, bool inWindow) {
+    m_last[at(i)] = answer;
+    m_lastInWindow[at(i)] = inWindow;
+    remember(i, answer);
+}
+
+bool HearingLedger::heardUnderAnother(int i, const Answer& answer) const {
+    for (int k = 0; k < capacity; ++k) {
+        const auto& all = m_all[at(k)];
+        if (k != i && std::find(all.begin(), all.end(), answer) != all.end()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void HearingLedger::toConfirm(int i) {
+    const auto place = std::lower_bound(m_waiting.begin(), m_waiting.end(), i);
+    if (!m_confirmed[at(i)] && (place == m_waiting.end() || *place != i)) {
+        m_waiting.insert(place, i);
+    }
+}
+
+void HearingLedger::confirmCopiesOf(int i, int below) {
+    const Answer& answer = m_last[at(i)];
+    for (int k = 0; k < below; ++k) {
+        if (k != i && m_last[at(k)] == answer) {
+            toConfirm(k);
+        }
+    }
+}
+
+void HearingLedger::confirmed(int i) {
+    m_confirmed[at(i)] = true;
+    m_waiting.erase(std::find(m_waiting.begin(), m_waiting.end(), i));
+}
+
+void HearingLedger::forgetWaitingFrom(int first) {
+    m_waiting.erase(std::lower_bound(m_waiting.begin(), m_waiting.end(), first), m_waiting.end());
+}
+
+void ProofSchedule::proveWithin(int next) {
+    m_batchEnd = std::min({m_batchEnd, next + proofWithin, records});
+}
+
+void ProofSchedule::silence(int next) {
+    m_batch = doubtBatch;
+    proveWithin(next);
+}
+
+void ProofSchedule::restart(int verified) {
+    m_batch = doubtBatch;
+    m_batchEnd = std::min(records, verified + m_batch);
+}
+
+void ProofSchedule::passed(int next) {
+    m_batch = std::min(m_failedBefore ? faultyBatch : longestBatch, 2 * m_batch);
+    m_batchEnd = std::min(records, next + m_batch);
+}
+
+ProofSchedule::Proof ProofSchedule::proof() const {
+    constexpr std::array turns{Proof::identity, Proof::currentData, Proof::parameters};
+    return turns[static_cast<std::size_t>(m_proofTurn) % turns.size()];
+}
+
 InStepRule::InStepRule(archive::ArchiveImage& image, int failureBudget)
     : m_image(image), m_budget(failureBudget) {}
 
@@ -26,10 +98,10 @@ InStepRule::Step InStepRule::next() const {
     if (m_settle) {
         return Step::settle;
     }
-    if (m_verified == capacity && m_toConfirm.empty() && !m_owed) {
+    if (m_verified == capacity && m_ledger.waiting().empty() && !m_owed) {
         return Step::done;
     }
-    if (owedApart() || confirming() || !proofDue()) {
+    if (owedApart() || confirming() || !m_schedule.due(m_next)) {
         return Step::readRecord;
     }
     return Step::prove;
@@ -43,12 +115,11 @@ bool InStepRule::answered(const ReadFacts& read, bool ok) {
     if (ok && !staleBefore) {
         return true;
     }
-    m_failedBefore = true;
+    m_schedule.failed();
     if (silent(read)) {
         // Rule 6: nothing is dropped and nothing else is asked; a proof within a few records.
         m_budget.silence();
-        m_batch = doubtBatch;
-        m_batchEnd = std::min(m_batchEnd, std::min(capacity, m_next + proofWithin));
+        m_schedule.silence(m_next);
         if (!staleBefore) {
             return false;
         }
@@ -72,7 +143,7 @@ void InStepRule::recordAnswered(const ReadResult<archive::RecordBytes>& read) {
     }
     if (apart) {
         // Rule 6: asked only so that a late answer to it lands here: heard, not kept.
-        remember(asked, *read.value);
+        m_ledger.remember(asked, *read.value);
         return;
     }
     if (confirmingNow) {
@@ -85,65 +156,32 @@ void InStepRule::recordAnswered(const ReadResult<archive::RecordBytes>& read) {
     const auto i = static_cast<std::size_t>(m_next);
     m_image.setRecord(i, *read.value);
     const Check check = checkAt(m_next, *read.value);
-    hear(m_next, *read.value, inWindow);
+    m_ledger.hear(m_next, *read.value, inWindow);
     // Rule 4: what rule 3 marked is heard a second time after the next proof.
     if (check.copy) {
         // This record and every one it repeats that is kept or about to be proven with it.
-        toConfirm(m_next);
-        confirmCopiesOf(m_next, m_next);
+        m_ledger.toConfirm(m_next);
+        m_ledger.confirmCopiesOf(m_next, m_next);
     }
     if (check.confirmPrevious) {
-        toConfirm(m_next - 1); // a copy taken where the next record's answer was lost
+        m_ledger.toConfirm(m_next - 1); // a copy taken where the next record's answer was lost
     }
     if (check.confirmThis) {
-        toConfirm(m_next);
+        m_ledger.toConfirm(m_next);
     }
     if (check.prove) { // rule 3
-        m_batchEnd = std::min({m_batchEnd, m_next + proofWithin, capacity});
+        m_schedule.proveWithin(m_next);
     }
     ++m_next;
 }
 
-void InStepRule::remember(int i, const archive::RecordBytes& answer) {
-    auto& history = m_history[static_cast<std::size_t>(i)];
-    if (std::find(history.begin(), history.end(), answer) == history.end()) {
-        history.push_back(answer);
-    }
-}
-
-void InStepRule::hear(int i, const archive::RecordBytes& answer, bool inWindow) {
-    const auto k = static_cast<std::size_t>(i);
-    m_heard[k] = answer;
-    m_heardInWindow[k] = inWindow;
-    remember(i, answer);
-}
-
-void InStepRule::confirmCopiesOf(int i, int below) {
-    const auto& answer = m_heard[static_cast<std::size_t>(i)];
-    for (int k = 0; k < below; ++k) {
-        if (k != i && m_heard[static_cast<std::size_t>(k)] == answer) {
-            toConfirm(k);
-        }
-    }
-}
-
-void InStepRule::toConfirm(int i) {
-    const auto at = std::lower_bound(m_toConfirm.begin(), m_toConfirm.end(), i);
-    if (!m_confirmed[static_cast<std::size_t>(i)] && (at == m_toConfirm.end() || *at != i)) {
-        m_toConfirm.insert(at, i);
-    }
-}
-
 InStepRule::Proof InStepRule::proof() const {
-    constexpr std::array turns{Proof::identity, Proof::currentData, Proof::parameters};
-    return turns[static_cast<std::size_t>(m_proofTurn) % turns.size()];
+    return m_schedule.proof();
 }
 
 bool InStepRule::proofAnswered(const ReadFacts& read, bool ok) {
     ++m_proofs;
-    // Rule 6: the proof after one that got nothing is of another kind; any answer brings the
-    // identity probe back.
-    m_proofTurn = silent(read) ? m_proofTurn + 1 : 0;
+    m_schedule.proofHeard(silent(read)); // rule 6
     if (!answered(read, ok)) {
         // A silence keeps the second hearings for the next proof; a doubt drops them.
         return false;
@@ -152,15 +190,14 @@ bool InStepRule::proofAnswered(const ReadFacts& read, bool ok) {
     // (rule 5).
     m_budget.clear();
     m_verified = m_next;
-    m_batch = std::min(m_failedBefore ? faultyBatch : longestBatch, 2 * m_batch);
-    m_batchEnd = std::min(capacity, m_next + m_batch);
+    m_schedule.passed(m_next);
     applySeconds(std::exchange(m_group, {}), std::exchange(m_seconds, {}),
                  std::exchange(m_secondsInWindow, {}));
     // Rule 4: every record still waiting is heard now, right after the proof, and proven soon,
     // so that a read ending early keeps as much as it knows to be right.
-    m_group = m_toConfirm;
+    m_group = m_ledger.waiting();
     if (!m_group.empty()) {
-        m_batchEnd = std::min(m_batchEnd, m_next + proofWithin);
+        m_schedule.proveWithin(m_next);
     }
     return true;
 }
@@ -171,27 +208,26 @@ void InStepRule::applySeconds(const std::vector<int>& heardAgain,
     // Rule 4: a record is kept once two proven hearings agree.
     std::vector<int> disagreed;
     for (std::size_t n = 0; n < seconds.size(); ++n) {
-        const auto i = static_cast<std::size_t>(heardAgain[n]);
-        if (seconds[n] == m_heard[i]) {
-            m_confirmed[i] = true;
-            m_toConfirm.erase(std::find(m_toConfirm.begin(), m_toConfirm.end(), heardAgain[n]));
+        const int i = heardAgain[n];
+        if (seconds[n] == m_ledger.last(i)) {
+            m_ledger.confirmed(i);
         } else {
             // The two hearings disagree: one of them was not this record's answer. The newer
             // one is kept and heard once more, and so is any kept record that holds it. Paid
             // for already when either hearing was made while a silence's answer could come.
-            if (m_heardInWindow[i] || secondsInWindow[n]) {
+            if (m_ledger.lastInWindow(i) || secondsInWindow[n]) {
                 m_budget.echo();
             } else {
                 m_budget.failure();
             }
-            m_failedBefore = true;
-            m_image.setRecord(i, seconds[n]);
-            hear(heardAgain[n], seconds[n], secondsInWindow[n]);
-            disagreed.push_back(heardAgain[n]);
+            m_schedule.failed();
+            m_image.setRecord(static_cast<std::size_t>(i), seconds[n]);
+            m_ledger.hear(i, seconds[n], secondsInWindow[n]);
+            disagreed.push_back(i);
         }
     }
     for (const int i : disagreed) {
-        confirmCopiesOf(i, m_verified); // rule 4: the rest of such a shift is undone
+        m_ledger.confirmCopiesOf(i, m_verified); // rule 4: the rest of such a shift is undone
     }
 }
 
@@ -214,14 +250,13 @@ void InStepRule::abandon() {
     m_seconds.clear();
     m_secondsInWindow.clear();
     // Unproven records are heard afresh when they are read again.
-    m_toConfirm.erase(std::lower_bound(m_toConfirm.begin(), m_toConfirm.end(), m_verified),
-                      m_toConfirm.end());
+    m_ledger.forgetWaitingFrom(m_verified);
 }
 
 void InStepRule::endEarly() {
     abandon();
-    if (!m_toConfirm.empty()) {
-        m_verified = m_toConfirm.front();
+    if (!m_ledger.waiting().empty()) {
+        m_verified = m_ledger.waiting().front();
         abandon();
     }
 }
@@ -229,16 +264,13 @@ void InStepRule::endEarly() {
 // Rule 5: the records since the last proof go, short batches, the line drained first.
 void InStepRule::doubt() {
     abandon();
-    m_batch = doubtBatch;
-    m_batchEnd = std::min(capacity, m_verified + m_batch);
+    m_schedule.restart(m_verified);
     m_settle = true;
 }
 
 // Rule 3.
 InStepRule::Check InStepRule::checkAt(int i, const archive::RecordBytes& record) const {
-    const auto heard = [this](int k) -> const archive::RecordBytes& {
-        return m_heard[static_cast<std::size_t>(k)];
-    };
+    const auto heard = [this](int k) -> const archive::RecordBytes& { return m_ledger.last(k); };
     const bool last = i == capacity - 1;
     const bool same = i >= 1 && record == heard(i - 1);
     Check check;
@@ -256,13 +288,9 @@ InStepRule::Check InStepRule::checkAt(int i, const archive::RecordBytes& record)
         check.confirmThis = last;
         return check;
     }
-    for (int k = 0; k < capacity; ++k) {
-        const auto& history = m_history[static_cast<std::size_t>(k)];
-        if (k != i && std::find(history.begin(), history.end(), record) != history.end()) {
-            // What another record's request brought, now or in a dropped pass.
-            check.prove = check.copy = true;
-            break;
-        }
+    if (m_ledger.heardUnderAnother(i, record)) {
+        // What another record's request brought, now or in a dropped pass.
+        check.prove = check.copy = true;
     }
     return check;
 }

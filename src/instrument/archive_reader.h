@@ -139,14 +139,52 @@ private:
     int m_excused = 0;
 };
 
-class InStepRule {
+// What was heard in one read: for each record number the last answer and whether it was heard
+// in a window (a silence's answer could still come), every different answer heard under it
+// (dropped passes included), and the records that wait for their second proven hearing
+// (rule 4), in order, and those that had it.
+class HearingLedger {
 public:
-    enum class Step { readRecord, prove, settle, done, givenUp };
+    using Answer = archive::RecordBytes;
+
+    // Record i's answer heard.
+    void hear(int i, const Answer& answer, bool inWindow);
+    // Only added to what was heard under i: a request asked so that a late answer lands there.
+    void remember(int i, const Answer& answer);
+    [[nodiscard]] const Answer& last(int i) const { return m_last[at(i)]; }
+    [[nodiscard]] bool lastInWindow(int i) const { return m_lastInWindow[at(i)]; }
+    // Rule 3: the answer was heard under another record's number during this read.
+    [[nodiscard]] bool heardUnderAnother(int i, const Answer& answer) const;
+
+    // Rule 4: record i is to be heard once more, unless it had its second hearing.
+    void toConfirm(int i);
+    // Rule 4: so is every record below `below` whose last hearing is record i's.
+    void confirmCopiesOf(int i, int below);
+    // Rule 4: record i's two proven hearings agreed.
+    void confirmed(int i);
+    // The records from first on are heard afresh when they are read again.
+    void forgetWaitingFrom(int first);
+    [[nodiscard]] const std::vector<int>& waiting() const { return m_waiting; }
+
+private:
+    static std::size_t at(int i) { return static_cast<std::size_t>(i); }
+
+    std::array<Answer, archive::recordCapacity> m_last{};
+    std::array<bool, archive::recordCapacity> m_lastInWindow{};
+    std::array<std::vector<Answer>, archive::recordCapacity> m_all;
+    std::vector<int> m_waiting;
+    std::array<bool, archive::recordCapacity> m_confirmed{};
+};
+
+// When to prove (rule 2): the batch the next proof closes, how long batches grow, and the kind
+// of the next proof.
+class ProofSchedule {
+public:
     // What a proof asks: each answer has a length of its own (29, 58 and 84 bytes).
     enum class Proof { identity, currentData, parameters };
 
-    // Rule 2's batches. The first is short, so that a read that ends in its first records keeps
-    // what it proved; batches double up to the longest while proofs pass.
+    // The first batch is short, so that a read that ends in its first records keeps what it
+    // proved; batches double up to the longest while proofs pass.
     static constexpr int cleanBatch = 8;
     static constexpr int longestBatch = 200;
     // Once the read has had a failure they grow only to this, so that a failure costs few
@@ -156,6 +194,39 @@ public:
     // A record that asks for a proof (rule 3) has it within this many records, so that
     // neighbours that ask too (a repeat, a run that starts and ends) share one.
     static constexpr int proofWithin = 4;
+
+    // A proof is due before record `next` is read.
+    [[nodiscard]] bool due(int next) const { return next >= m_batchEnd; }
+    // Rule 3: a proof within a few records of `next`.
+    void proveWithin(int next);
+    // The read had a failure: batches stay short from now on.
+    void failed() { m_failedBefore = true; }
+    // Rule 6: a request that got nothing; short batches and a proof soon.
+    void silence(int next);
+    // Rule 5: the records since the last proof went; a short batch from the last proven one.
+    void restart(int verified);
+    // Rule 2: a proof passed with `next` records read; the batches grow back.
+    void passed(int next);
+    [[nodiscard]] Proof proof() const;
+    // Rule 6: the proof after one that got nothing is of another kind; any answer brings the
+    // identity probe back.
+    void proofHeard(bool silent) { m_proofTurn = silent ? m_proofTurn + 1 : 0; }
+
+private:
+    static constexpr int records = static_cast<int>(archive::recordCapacity);
+    int m_batch = cleanBatch;
+    int m_batchEnd = cleanBatch;
+    bool m_failedBefore = false;
+    int m_proofTurn = 0;
+};
+
+class InStepRule {
+public:
+    enum class Step { readRecord, prove, settle, done, givenUp };
+    using Proof = ProofSchedule::Proof;
+    static constexpr int cleanBatch = ProofSchedule::cleanBatch;
+    static constexpr int doubtBatch = ProofSchedule::doubtBatch;
+    static constexpr int proofWithin = ProofSchedule::proofWithin;
     // The most transactions one read makes (record reads, second hearings and proofs).
     static constexpr int workCap = 4 * static_cast<int>(archive::recordCapacity);
 
@@ -215,19 +286,11 @@ private:
     // What record i, just heard, asks for: a proof when it repeats what another record's request
     // brought (other than by continuing a run) or a run ends at it.
     [[nodiscard]] Check checkAt(int i, const archive::RecordBytes& record) const;
-    // Record i's answer heard (and whether a window was open); remember only adds it to what
-    // was heard under i.
-    void hear(int i, const archive::RecordBytes& answer, bool inWindow);
-    void remember(int i, const archive::RecordBytes& answer);
-    // Every record below `below` whose last hearing is record i's is to be heard once more.
-    void confirmCopiesOf(int i, int below);
-    [[nodiscard]] bool proofDue() const { return m_next >= m_batchEnd; }
     // Right after a passed proof, the kept records waiting for a second hearing are read as a
     // group, before the next batch: the line was in step when the group began, so a shift that
     // fooled the first hearings cannot repeat itself in the second. A proof within a few
     // records covers them.
     [[nodiscard]] bool confirming() const { return m_seconds.size() < m_group.size(); }
-    void toConfirm(int i);
     // What the second hearings found, once the proof after them passed.
     void applySeconds(const std::vector<int>& group,
                       const std::vector<archive::RecordBytes>& seconds,
@@ -235,25 +298,15 @@ private:
 
     archive::ArchiveImage& m_image;
     FailureBudget m_budget;
+    HearingLedger m_ledger;
+    ProofSchedule m_schedule;
     int m_verified = 0;
     int m_next = 0;
-    int m_batch = cleanBatch;
-    int m_batchEnd = cleanBatch;
     bool m_settle = false;
     bool m_started = false; // a transaction was made: bytes waiting before the first are old
     int m_transactions = 0;
     int m_proofs = 0;
-    bool m_failedBefore = false; // the read had a failure: batches stay short
-    int m_proofTurn = 0;         // the kind of proof: moves on after one that got nothing
-    std::optional<int> m_owed;   // a record whose request failed, not heard since
-    // The last answer heard for each record number in this read, and every different answer
-    // heard for it, dropped passes included; and whether the last hearing was made in a window.
-    std::array<archive::RecordBytes, archive::recordCapacity> m_heard{};
-    std::array<std::vector<archive::RecordBytes>, archive::recordCapacity> m_history;
-    std::array<bool, archive::recordCapacity> m_heardInWindow{};
-    // Records whose second proven hearing is still to come, in order; and those that had it.
-    std::vector<int> m_toConfirm;
-    std::array<bool, archive::recordCapacity> m_confirmed{};
+    std::optional<int> m_owed;                   // a record whose request failed, not heard since
     std::vector<int> m_group;                    // the records being heard a second time
     std::vector<archive::RecordBytes> m_seconds; // what they brought, awaiting the next proof
     std::vector<bool> m_secondsInWindow;         // whether each was heard in a window
