@@ -35,9 +35,8 @@ public:
     ArchiveProgress(QTextStream& err, bool terminal) : m_err(err), m_terminal(terminal) {}
 
     void showStatus(app::StatusColour colour, const app::StatusMessage& m) override {
-        if (colour == app::StatusColour::red && !m.english.isEmpty()) {
-            // The tool's messages run on in lower case.
-            lastFailure = m.english.front().toLower() + m.english.mid(1);
+        if (colour == app::StatusColour::red && !m.tool.isEmpty()) {
+            lastFailure = m.tool;
         }
     }
     void showNoConnection() override {}

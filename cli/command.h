@@ -183,16 +183,13 @@ void printFields(QTextStream& out, const std::vector<Field>& fields, int width);
 [[nodiscard]] QString failureText(instrument::Outcome outcome, std::uint32_t received,
                                   std::uint32_t expected);
 
-// Keeps the last status message the core reports; the reset of the readings means nothing in a
-// terminal.
+// The parameter operations' host for the tool: it says its own failures from the outcomes, so
+// the status line and the reset of the readings mean nothing in a terminal.
 class QuietHost final : public app::ParametersHost {
 public:
-    void showStatus(app::StatusColour, const app::StatusMessage& message) override {
-        last = message.english;
-    }
+    void showStatus(app::StatusColour, const app::StatusMessage&) override {}
     void showNoConnection() override {}
     void setSoftwareVersion(int) override {}
-    QString last;
 };
 
 // Reads the parameters as the program does; false with one line on err when that fails.

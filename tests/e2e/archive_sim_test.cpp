@@ -256,15 +256,19 @@ TEST_F(ArchiveSimTest, EraseAsksSendsNineBytesAndClearsTheTab) {
 
 TEST_F(ArchiveSimTest, TheToolSavesTheImageAndWhatWasReadBeforeAnEnd) {
     const QString path = QString::fromStdString(simulator->devicePath());
-    const auto run = [](const QStringList& args, QString* out = nullptr) {
+    const auto run = [](const QStringList& args, QString* out = nullptr, QString* err = nullptr) {
         QString o;
         QString e;
         QTextStream os(&o);
         QTextStream es(&e);
         const int status = cli::run(args, os, es, {.serialDevices = [] { return QStringList(); }});
         os.flush();
+        es.flush();
         if (out != nullptr) {
             *out = o;
+        }
+        if (err != nullptr) {
+            *err = e;
         }
         return status;
     };
@@ -297,6 +301,15 @@ TEST_F(ArchiveSimTest, TheToolSavesTheImageAndWhatWasReadBeforeAnEnd) {
     ASSERT_EQ(run({"archive", "export", "--image", "image.bin", "--sessions"}), cli::exitOk);
     EXPECT_EQ(fileContents(archive::archiveFileName).count("\r\n"), 799);
     EXPECT_TRUE(QFile::exists(archive::sessionFileName(3)));
+    // A session's file that cannot be written fails the export, in the tool's own words.
+    ASSERT_TRUE(QFile::remove(archive::sessionFileName(2)));
+    ASSERT_TRUE(QDir().mkdir(archive::sessionFileName(2)));
+    QString err;
+    EXPECT_EQ(run({"archive", "export", "--image", "image.bin", "--sessions"}, nullptr, &err),
+              cli::exitFailure);
+    EXPECT_TRUE(err.startsWith("veltra-cli: cannot write the file " + archive::sessionFileName(2)))
+        << err.toStdString();
+    QDir().rmdir(archive::sessionFileName(2));
     ASSERT_EQ(run({"archive", "csv", "--image", "image.bin", "samples.csv"}), cli::exitOk);
     const QByteArray csv = fileContents("samples.csv");
     EXPECT_TRUE(
