@@ -39,7 +39,6 @@ public:
             lastFailure = m.tool;
         }
     }
-    void showNoConnection() override {}
     void showReadProgress(int records) override {
         if (!m_terminal) {
             return;
@@ -51,9 +50,7 @@ public:
         }
         m_err.flush();
     }
-    void showArchiveTab() override {}
     bool confirmErase() override { return true; } // --yes was given
-    void resetMemoryFill() override {}
 
     QString lastFailure;
 

@@ -16,15 +16,6 @@ class ScanProgress final : public app::ScanHost {
 public:
     ScanProgress(QTextStream& err, const link::DeviceLink& link) : m_err(err), m_link(link) {}
 
-    void showStatus(app::StatusColour, const app::StatusMessage&) override {}
-    void showNoConnection() override {}
-    void setSoftwareVersion(int) override {}
-    void clearPortList() override {}
-    void addPortRow(int) override {}
-    void selectPortRow(int) override {}
-    void setScanProgress(int) override {}
-    void paintScanProgress() override {}
-
     void portTried(int number, const QString& device, PortResult result) override {
         ++tried;
         m_err << "veltra-cli: port " << number << " (" << device << "): ";

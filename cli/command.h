@@ -183,14 +183,10 @@ void printFields(QTextStream& out, const std::vector<Field>& fields, int width);
 [[nodiscard]] QString failureText(instrument::Outcome outcome, std::uint32_t received,
                                   std::uint32_t expected);
 
-// The parameter operations' host for the tool: it says its own failures from the outcomes, so
-// the status line and the reset of the readings mean nothing in a terminal.
-class QuietHost final : public app::ParametersHost {
-public:
-    void showStatus(app::StatusColour, const app::StatusMessage&) override {}
-    void showNoConnection() override {}
-    void setSoftwareVersion(int) override {}
-};
+// The parameter operations' events for the tool: none of them is shown, as the tool says its own
+// failures from the outcomes and a status line or a reset of the readings means nothing in a
+// terminal.
+using QuietHost = app::Events;
 
 // Reads the parameters as the program does; false with one line on err when that fails.
 bool readParametersFor(Context& context, QTextStream& err, QChar decimalSeparator);

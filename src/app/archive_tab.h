@@ -5,6 +5,7 @@
 // (BitBtn5, BitBtn11), the chart's navigation buttons, and eraseArchive (Button7). The window
 // shows this state; the command-line tool runs the same operations on it.
 
+#include "app/events.h"
 #include "app/status_messages.h"
 #include "archive/archive_image.h"
 #include "archive/navigation.h"
@@ -43,20 +44,6 @@ struct ArchiveTab {
     void applyLanguage(text::Language language);
     // The rows that show a sample: rows 1.. up to the first empty one.
     [[nodiscard]] std::vector<std::array<QString, 3>> sampleRows() const;
-};
-
-// Where the tab's operations report and show their progress.
-class ArchiveHost : public virtual StatusHost {
-public:
-    // Repaints the read's progress indicator with the records read so far (0..800), without
-    // running the event loop; -1 hides it.
-    virtual void showReadProgress(int recordsRead) = 0;
-    // Shows the tab's state in its controls.
-    virtual void showArchiveTab() = 0;
-    // Asks before the instrument's archive is erased (the default answer is no).
-    virtual bool confirmErase() = 0;
-    // The memory-fill indicator after an erase: "0%", an empty bar, the button-face colour.
-    virtual void resetMemoryFill() = 0;
 };
 
 enum class ArchiveReadOutcome { read, portError, aborted, interrupted };

@@ -5,6 +5,7 @@
 // and reopens the port. The connection dialog (or the command-line tool) implements the hosts.
 
 #include "app/app_context.h"
+#include "app/events.h"
 #include "app/parameters_tab.h"
 #include "app/polling_cycle.h"
 
@@ -19,21 +20,6 @@ namespace veltra::app {
 inline constexpr int scanTimeLimitSeconds = 5000;
 inline constexpr std::chrono::milliseconds scanPortWait{2000};
 
-// Where the scan shows itself: the connection dialog's port box and progress bar.
-class ScanHost : public ParametersHost {
-public:
-    virtual void clearPortList() = 0;
-    virtual void addPortRow(int number) = 0; // the number as decimal text
-    virtual void selectPortRow(int row) = 0; // nothing when there is no such row
-    virtual void setScanProgress(int port) = 0;
-    // Paints the dialog's search label and progress bar now, without handling any input or
-    // timer: before the first port and after each port.
-    virtual void paintScanProgress() = 0;
-    // A port that stands for a device was tried (for a terminal's progress lines).
-    enum class PortResult { notOpened, noAnswer, found };
-    virtual void portTried(int /*number*/, const QString& /*device*/, PortResult /*result*/) {}
-};
-
 // Scans ports 1..255 in order (numbers that stand for no device fail at once and cost nothing),
 // waiting 2 s after each port that opened before the parameter read that tests it. Sets
 // portNumber and fills the port box with the number found; when nothing answers, portNumber
@@ -42,7 +28,7 @@ public:
 bool scanForInstrument(AppContext& context, ScanHost& host, QChar decimalSeparator);
 
 // The connection dialog as the connection menu uses it.
-class ConnectionHost : public ScanHost {
+class ConnectionHost : public virtual Events {
 public:
     // The search look: port box and both buttons hidden, progress bar shown, the dialog shown
     // without modality. The search label is shown when asked (the start-up) and otherwise keeps

@@ -7,6 +7,7 @@
 // The tab's operations: readParameters (command 0x30), writeParameters (0x80), resetDose (0xAA)
 // and restoreFactorySettings (0x50), each reporting through a host.
 
+#include "app/events.h"
 #include "app/status_messages.h"
 #include "instrument/outcome.h"
 #include "params/instrument_types.h"
@@ -128,12 +129,6 @@ void applyLanguageLists(ParametersTab& tab, text::Language language,
 
 // A threshold as its cell shows it: two decimals above 0.001, otherwise "-".
 [[nodiscard]] QString thresholdCellText(double value, QChar decimalSeparator);
-
-class ParametersHost : public virtual StatusHost {
-public:
-    // Label4 of both About windows.
-    virtual void setSoftwareVersion(int version) = 0;
-};
 
 // Reads the readout into the decoded copy and fills the tab. With portAlreadyOpen the port the
 // caller just opened is used as it is. True when the readout arrived with a correct CRC; a

@@ -5,6 +5,7 @@
 // PollingHost; the cycle, the mode-change test and the clock check have no widgets.
 
 #include "app/app_context.h"
+#include "app/events.h"
 #include "app/status_messages.h"
 #include "live/live_chart.h"
 #include "live/presentation.h"
@@ -14,7 +15,7 @@
 
 namespace veltra::app {
 
-class PollingHost : public virtual StatusHost {
+class PollingHost : public virtual Events {
 public:
     virtual void setTimer1Enabled(bool enabled) = 0;
     // Shows the windows the view mode asks for (main window or compact window).

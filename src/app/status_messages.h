@@ -94,13 +94,4 @@ inline const StatusMessage charactersReplaced{
     return m.shownIn(language);
 }
 
-// Where an operation reports: the status line, and the reset of the readings after a failed
-// connection. The window paints them; the command-line tool prints them.
-class StatusHost {
-public:
-    virtual ~StatusHost() = default;
-    virtual void showStatus(StatusColour colour, const StatusMessage& message) = 0;
-    virtual void showNoConnection() = 0;
-};
-
 } // namespace veltra::app

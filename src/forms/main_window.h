@@ -38,7 +38,7 @@ class TForm4;
 class TForm9;
 class HistoryWindow;
 
-class TForm1 : public QMainWindow, public app::StartupHost, public app::ArchiveHost {
+class TForm1 : public QMainWindow, public app::StartupHost {
     Q_OBJECT
 public:
     explicit TForm1(app::AppContext& context, QWidget* parent = nullptr);
