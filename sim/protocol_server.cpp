@@ -274,4 +274,44 @@ Response ProtocolServer::withFault(std::vector<std::uint8_t> reply) {
     return sending(std::move(reply));
 }
 
+std::vector<Fault> randomLineFaults(std::mt19937& rng) {
+    const auto pick = [&rng](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(rng);
+    };
+    std::vector<Fault> faults(static_cast<std::size_t>(pick(1, 3)));
+    for (Fault& f : faults) {
+        f.skipReads = pick(0, 300);
+        switch (pick(0, 8)) {
+        case 0:
+            f = {FaultKind::delay, 1, pick(1100, 5000), f.skipReads};
+            break;
+        case 1:
+            f = {FaultKind::repeat, 1, pick(0, 8), f.skipReads};
+            break;
+        case 2:
+            f = {FaultKind::repeat, 1, pick(10, 40), f.skipReads};
+            break;
+        case 3:
+            f.kind = FaultKind::headerOnly;
+            break;
+        case 4:
+            f.kind = FaultKind::truncated;
+            break;
+        case 5:
+            f.kind = FaultKind::garbage;
+            break;
+        case 6:
+            f.kind = FaultKind::badHeaderCrc;
+            break;
+        case 7:
+            f.kind = FaultKind::badDataCrc;
+            break;
+        default:
+            f.kind = FaultKind::silence;
+            break;
+        }
+    }
+    return faults;
+}
+
 } // namespace veltra::sim

@@ -42,6 +42,12 @@ struct Fault {
     int skipReads = 0; // read answers that go out untouched before the fault applies
 };
 
+// One to three faults of a slow or bursty line (a Bluetooth serial port, a busy USB hub), each
+// after up to 300 untouched read answers: an answer 1.1 to 5 s late, an answer sent twice (at
+// once, or up to 40 ms later), a reply header with no data, a cut, garbled or spoiled answer, or
+// none at all. The same generator gives the same faults, for tests on any kind of line.
+[[nodiscard]] std::vector<Fault> randomLineFaults(std::mt19937& rng);
+
 // What the endpoint must do after a request: send bytes (after a delay), or drop the port.
 struct Response {
     std::vector<std::uint8_t> bytes;

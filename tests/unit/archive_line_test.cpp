@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <random>
 
 using namespace veltra;
 using instrument::ArchiveReading;
@@ -218,6 +219,26 @@ TEST(ArchiveLine, MixedFaultsCompleteWhenTheBudgetCountsEachFaultOnce) {
             EXPECT_GE(tally.complete * 10, tally.reads * 8);
         }
     }
+}
+
+TEST(ArchiveLine, RandomFaultMixesKeepNoWrongRecord) {
+    // The end-to-end test's mixes of one to three faults of every kind, hundreds of reads over
+    // every kind of line. One fault, whatever it is, never ends a read.
+    std::mt19937 rng(2026);
+    Tally tally;
+    for (int n = 0; n < 600; ++n) {
+        const auto faults = sim::randomLineFaults(rng);
+        Instrument instrument(serverOf(n + 1, 0.0, {}));
+        for (const sim::Fault& f : faults) {
+            instrument.server.injectFault(f);
+        }
+        const LineRead r = instrument.read(lineOf(n));
+        tally.add(r);
+        EXPECT_EQ(r.wrong, 0) << "read " << n;
+        EXPECT_TRUE(r.complete() || faults.size() > 1)
+            << "read " << n << " ended after " << r.reading.failures << " failures";
+    }
+    tally.print("random fault mixes");
 }
 
 TEST(ArchiveLine, EveryLineEnds) {
