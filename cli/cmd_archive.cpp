@@ -95,13 +95,13 @@ std::unique_ptr<Context> loadedArchive(const Invocation& call, Streams io, Archi
     const QChar separator = userDecimalSeparator();
     if (call.image.isEmpty()) {
         const auto read = app::readArchive(*context, host, separator, writeFiles);
-        if (read.outcome == app::ArchiveReadOutcome::read) {
+        if (read.outcome == app::Outcome::ok) {
             status = exitOk;
             return context;
         }
-        if (read.outcome == app::ArchiveReadOutcome::portError) {
+        if (read.outcome == app::Outcome::portNotOpen) {
             io.err << "veltra-cli: " << cannotOpen(*context) << '\n';
-        } else if (read.outcome == app::ArchiveReadOutcome::interrupted) {
+        } else if (read.outcome == app::Outcome::interrupted) {
             status = exitInterrupted;
         } else {
             io.err << "veltra-cli: " << portName(*context) << ": the archive read "
@@ -183,14 +183,14 @@ int commandArchiveRead(const Invocation& call, Streams io) {
     }
     ArchiveProgress host(io.err, io.environment.stderrIsTerminal);
     const auto read = app::readArchive(*context, host, userDecimalSeparator(), false);
-    if (read.outcome == app::ArchiveReadOutcome::portError) {
+    if (read.outcome == app::Outcome::portNotOpen) {
         io.err << "veltra-cli: " << cannotOpen(*context) << '\n';
         return failedOrInterrupted(io.environment);
     }
-    if (read.outcome != app::ArchiveReadOutcome::read) {
+    if (read.outcome != app::Outcome::ok) {
         // Only the records known to be right are kept, whole.
         const QString partial = path + QStringLiteral(".partial");
-        const bool interrupted = read.outcome == app::ArchiveReadOutcome::interrupted;
+        const bool interrupted = read.outcome == app::Outcome::interrupted;
         io.err << "veltra-cli: " << portName(*context) << ": the archive read "
                << (interrupted ? QStringLiteral("was interrupted") : howItEnded(read)) << "; "
                << read.recordsRead << " records read";
@@ -340,16 +340,19 @@ int commandEraseArchive(const Invocation& call, Streams io) {
         return exitUsage;
     }
     ArchiveProgress host(io.err, false);
-    switch (app::eraseArchive(*context, host)) {
-    case app::EraseOutcome::erased:
-    case app::EraseOutcome::declined:
+    switch (const app::Outcome erased = app::eraseArchive(*context, host)) {
+    case app::Outcome::ok:
+    case app::Outcome::declined:
         break;
-    case app::EraseOutcome::portError:
+    case app::Outcome::portNotOpen:
         io.err << "veltra-cli: " << cannotOpen(*context) << '\n';
         return failedOrInterrupted(io.environment);
-    case app::EraseOutcome::writtenShort:
+    case app::Outcome::writtenShort:
         io.err << "veltra-cli: " << portName(*context)
                << ": the erase command did not go out whole\n";
+        return exitFailure;
+    default: // none other comes from the erase
+        io.err << "veltra-cli: " << portName(*context) << ": " << failureText(erased, 0, 0) << '\n';
         return exitFailure;
     }
     io.out << "archive erase sent\n";

@@ -56,7 +56,7 @@ bool storeReadInHistory(const Invocation& call, Streams io, Context& context,
     if (call.noHistory) {
         return true;
     }
-    const bool complete = read.outcome == app::ArchiveReadOutcome::read;
+    const bool complete = read.outcome == app::Outcome::ok;
     const app::DownloadStored stored =
         app::storeArchiveRead(context, read, historyPath(call), call.instrument,
                               QStringLiteral("veltra-cli " VELTRA_VERSION));

@@ -449,24 +449,27 @@ int commandParamsSave(const Invocation& call, Streams io) {
     }
     QuietHost host;
     app::CellError cell;
-    switch (app::writeParameters(context, host, separator, &cell)) {
-    case app::WriteOutcome::written:
+    switch (const app::Outcome written = app::writeParameters(context, host, separator, &cell)) {
+    case app::Outcome::ok:
         io.out << "parameters written\n";
         return exitOk;
-    case app::WriteOutcome::badCell:
+    case app::Outcome::badCell:
         io.err << "veltra-cli: --set "
                << (cell.doseRateGrid ? "doseRateThreshold" : "doseThreshold") << cell.row << ": \""
                << cell.text << "\" is not a number the instrument can take; nothing was sent\n";
         return exitUsage;
-    case app::WriteOutcome::writtenShort:
+    case app::Outcome::writtenShort:
         io.err << "veltra-cli: " << portName(context)
                << ": the parameter block did not go out whole\n";
         return exitFailure;
-    case app::WriteOutcome::portError:
+    case app::Outcome::portNotOpen:
         io.err << "veltra-cli: " << cannotOpen(context) << '\n';
         return failedOrInterrupted(io.environment);
-    case app::WriteOutcome::noParameters:
+    case app::Outcome::noParameters:
         break;
+    default: // none other comes from the write
+        io.err << "veltra-cli: " << portName(context) << ": " << failureText(written, 0, 0) << '\n';
+        return exitFailure;
     }
     io.err << "veltra-cli: " << portName(context) << ": no parameters were read\n";
     return exitFailure;
@@ -481,16 +484,20 @@ int commandDoseReset(const Invocation& call, Streams io) {
         return failedOrInterrupted(io.environment);
     }
     QuietHost host;
-    switch (app::resetDose(*context, host, app::DoseResetButton::parametersTab)) {
-    case app::CommandOutcome::sent:
+    switch (const app::Outcome sent =
+                app::resetDose(*context, host, app::DoseResetButton::parametersTab)) {
+    case app::Outcome::ok:
         break;
-    case app::CommandOutcome::portError:
+    case app::Outcome::portNotOpen:
         io.err << "veltra-cli: " << cannotOpen(*context) << '\n';
         return failedOrInterrupted(io.environment);
-    case app::CommandOutcome::writtenShort:
-    case app::CommandOutcome::noParameters:
+    case app::Outcome::writtenShort:
+    case app::Outcome::noParameters:
         io.err << "veltra-cli: " << portName(*context)
                << ": the dose reset command did not go out whole\n";
+        return exitFailure;
+    default: // none other comes from the reset
+        io.err << "veltra-cli: " << portName(*context) << ": " << failureText(sent, 0, 0) << '\n';
         return exitFailure;
     }
     io.out << "dose reset sent\n";
@@ -510,17 +517,20 @@ int commandFactoryReset(const Invocation& call, Streams io) {
     if (!readParametersFor(*context, io.err, userDecimalSeparator())) {
         return failedOrInterrupted(io.environment);
     }
-    switch (app::restoreFactorySettings(*context, 0)) {
-    case app::CommandOutcome::sent:
+    switch (const app::Outcome sent = app::restoreFactorySettings(*context, 0)) {
+    case app::Outcome::ok:
         io.out << "factory settings command sent\n";
         return exitOk;
-    case app::CommandOutcome::writtenShort:
-    case app::CommandOutcome::noParameters:
+    case app::Outcome::writtenShort:
+    case app::Outcome::noParameters:
         io.err << "veltra-cli: " << portName(*context)
                << ": the factory settings command did not go out whole\n";
         return exitFailure;
-    case app::CommandOutcome::portError:
+    case app::Outcome::portNotOpen:
         break;
+    default: // none other comes from the command
+        io.err << "veltra-cli: " << portName(*context) << ": " << failureText(sent, 0, 0) << '\n';
+        return exitFailure;
     }
     io.err << "veltra-cli: " << cannotOpen(*context) << '\n';
     return failedOrInterrupted(io.environment);

@@ -170,6 +170,16 @@ QString failureText(instrument::Outcome outcome, std::uint32_t got, std::uint32_
         return QStringLiteral("the request does not fit the transfer buffer");
     case Outcome::writtenShort:
         return QStringLiteral("the request did not go out (%1 of %2 bytes)").arg(got).arg(expected);
+    case Outcome::noParameters:
+        return QStringLiteral("the parameters have not been read");
+    case Outcome::badCell:
+        return QStringLiteral("a threshold is not a number");
+    case Outcome::declined:
+        return QStringLiteral("not confirmed");
+    case Outcome::gaveUp:
+        return QStringLiteral("the line kept failing");
+    case Outcome::interrupted:
+        return QStringLiteral("interrupted");
     case Outcome::ok:
         break;
     }

@@ -103,7 +103,7 @@ ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar sepa
     ArchiveTab& tab = context.archiveTab;
     if (!context.onDevice([&] { return context.ensurePortOpen(); })) {
         host.showStatus(StatusColour::red, status::archivePortOpenError);
-        result.outcome = ArchiveReadOutcome::portError;
+        result.outcome = Outcome::portNotOpen;
         return result; // a loaded archive stays loaded and browsable
     }
     image.currentSession = 1;
@@ -145,11 +145,11 @@ ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar sepa
         image.loaded = false;
         host.showReadProgress(-1);
         if (reading.end == instrument::ArchiveReading::End::interrupted) {
-            result.outcome = ArchiveReadOutcome::interrupted;
+            result.outcome = Outcome::interrupted;
             return result;
         }
         host.showStatus(StatusColour::red, status::connectionError);
-        result.outcome = ArchiveReadOutcome::aborted;
+        result.outcome = Outcome::gaveUp;
         return result;
     }
 
@@ -264,20 +264,20 @@ void resetChartScaling(ArchiveTab& tab) {
     tab.axes.reset();
 }
 
-EraseOutcome eraseArchive(AppContext& context, ArchiveHost& host) {
+Outcome eraseArchive(AppContext& context, ArchiveHost& host) {
     if (!host.confirmErase()) {
-        return EraseOutcome::declined;
+        return Outcome::declined;
     }
     // Nothing local is cleared when the command cannot reach the instrument.
     if (!context.onDevice([&] { return context.ensurePortOpen(); })) {
         host.showStatus(StatusColour::red, status::archivePortOpenError);
-        return EraseOutcome::portError;
+        return Outcome::portNotOpen;
     }
     // Nor when the command did not go out whole (an adapter pulled out mid-write): the archive
     // is still in the instrument, and its local copy stays on view.
     if (!context.onDevice([&] { return instrument::writeArchiveErase(context.link).complete(); })) {
         host.showStatus(StatusColour::red, status::connectionError);
-        return EraseOutcome::writtenShort;
+        return Outcome::writtenShort;
     }
     ArchiveTab& tab = context.archiveTab;
     tab.points.clear();
@@ -291,7 +291,7 @@ EraseOutcome eraseArchive(AppContext& context, ArchiveHost& host) {
     image.loaded = false;
     host.showArchiveTab();
     host.resetMemoryFill();
-    return EraseOutcome::erased;
+    return Outcome::ok;
 }
 
 } // namespace veltra::app

@@ -21,6 +21,8 @@
 
 namespace veltra::app {
 
+using link::Outcome;
+
 class AppContext;
 
 struct ArchiveTab {
@@ -46,11 +48,10 @@ struct ArchiveTab {
     [[nodiscard]] std::vector<std::array<QString, 3>> sampleRows() const;
 };
 
-enum class ArchiveReadOutcome { read, portError, aborted, interrupted };
 struct ArchiveReadResult {
-    ArchiveReadOutcome outcome = ArchiveReadOutcome::read;
-    int recordsRead = 0;     // records known to be right, from record 0 on
-    int faults = 0;          // faults of the line spent from the budget of ten
+    Outcome outcome = Outcome::ok; // ok, portNotOpen, gaveUp or interrupted
+    int recordsRead = 0;           // records known to be right, from record 0 on
+    int faults = 0;                // faults of the line spent from the budget of ten
     int failures = 0;        // failed transactions and signs of a shift, echoes of a fault included
     bool overWorked = false; // ended by the reader's cap on work, not by the budget
     std::optional<instrument::IdentityBlock> identity; // the instrument's, as the read heard it
@@ -86,9 +87,9 @@ bool navigateChart(ArchiveTab& tab, archive::NavigationButton button,
                    archive::AxisRange shownRange);
 void resetChartScaling(ArchiveTab& tab); // BitBtn10
 
-enum class EraseOutcome { erased, declined, portError, writtenShort };
-// eraseArchive (Button7): asks first; when the port cannot be opened (or the command did not
-// go out) it says so and clears nothing; otherwise the command 0x55 and the tab cleared.
-EraseOutcome eraseArchive(AppContext& context, ArchiveHost& host);
+// eraseArchive (Button7): ok, declined, portNotOpen or writtenShort. Asks first; when the port
+// cannot be opened (or the command did not go out) it says so and clears nothing; otherwise the
+// command 0x55 and the tab cleared.
+Outcome eraseArchive(AppContext& context, ArchiveHost& host);
 
 } // namespace veltra::app

@@ -56,7 +56,7 @@ DownloadStored storeArchiveRead(AppContext& context, const ArchiveReadResult& re
         download.utcOffset_s = now.offsetFromUtc();
         download.programVersion = programVersion;
         download.recordsProven =
-            read.outcome == ArchiveReadOutcome::read ? 800 : std::clamp(read.recordsRead, 0, 800);
+            read.outcome == Outcome::ok ? 800 : std::clamp(read.recordsRead, 0, 800);
         download.failures = read.failures;
         if (const auto report = store.store(*instrument, download, r)) {
             out.stored = true;

@@ -364,15 +364,15 @@ blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar
     return w;
 }
 
-WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar separator,
-                             CellError* badCell) {
+Outcome writeParameters(AppContext& context, StatusHost& host, QChar separator,
+                        CellError* badCell) {
     if (!context.onDevice([&] { return context.ensurePortOpen(); })) {
         host.showStatus(StatusColour::red, status::connectionError);
-        return WriteOutcome::portError;
+        return Outcome::portNotOpen;
     }
     if (!context.state.parametersRead) {
         host.showStatus(StatusColour::red, status::noParameters);
-        return WriteOutcome::noParameters;
+        return Outcome::noParameters;
     }
     const auto built =
         blockFromTab(context.parametersTab, context.state.parameters.block, separator);
@@ -381,7 +381,7 @@ WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar separa
         if (badCell != nullptr) {
             *badCell = *error;
         }
-        return WriteOutcome::badCell;
+        return Outcome::badCell;
     }
     const auto& block = std::get<params::BlockToWrite>(built);
     context.state.parameters.block.bluetoothPeriod = block.fields.bluetoothPeriod;
@@ -390,30 +390,30 @@ WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar separa
     });
     if (!sent.complete()) {
         host.showStatus(StatusColour::red, status::connectionError);
-        return WriteOutcome::writtenShort;
+        return Outcome::writtenShort;
     }
     host.showStatus(StatusColour::black, status::writeOk);
-    return WriteOutcome::written;
+    return Outcome::ok;
 }
 
-CommandOutcome resetDose(AppContext& context, StatusHost& host, DoseResetButton button) {
+Outcome resetDose(AppContext& context, StatusHost& host, DoseResetButton button) {
     if (!context.onDevice([&] { return context.ensurePortOpen(); })) {
         host.showStatus(StatusColour::red, status::portOpenError);
-        return CommandOutcome::portError;
+        return Outcome::portNotOpen;
     }
     if (!context.state.parametersRead) {
         host.showStatus(StatusColour::red, status::noParameters);
-        return CommandOutcome::noParameters;
+        return Outcome::noParameters;
     }
     if (!context.onDevice([&] { return instrument::writeDoseReset(context.link).complete(); })) {
         host.showStatus(StatusColour::red, status::connectionError);
-        return CommandOutcome::writtenShort;
+        return Outcome::writtenShort;
     }
     context.state.parameters.readoutValue12 = 0;
     if (button == DoseResetButton::resultsTab) {
         context.polling.redrawRequested = true;
     }
-    return CommandOutcome::sent;
+    return Outcome::ok;
 }
 
 int portBoxNumber(const QString& boxText) {
@@ -422,17 +422,17 @@ int portBoxNumber(const QString& boxText) {
     return ok ? number : 0;
 }
 
-CommandOutcome restoreFactorySettings(AppContext& context, int boxNumber) {
+Outcome restoreFactorySettings(AppContext& context, int boxNumber) {
     const int number = context.state.portNumber != 0 ? context.state.portNumber : boxNumber;
     if (!context.onDevice([&] { return context.link.openSelectedPort(number); })) {
-        return CommandOutcome::portError;
+        return Outcome::portNotOpen;
     }
     if (!context.state.parametersRead) {
-        return CommandOutcome::noParameters;
+        return Outcome::noParameters;
     }
     const auto sent =
         context.onDevice([&] { return instrument::writeFactorySettings(context.link); });
-    return sent.complete() ? CommandOutcome::sent : CommandOutcome::writtenShort;
+    return sent.complete() ? Outcome::ok : Outcome::writtenShort;
 }
 
 } // namespace veltra::app

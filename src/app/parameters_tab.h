@@ -23,6 +23,8 @@
 
 namespace veltra::app {
 
+using link::Outcome;
+
 class AppContext;
 
 // The parts of the tab whose checked, enabled or visible state the program changes: each
@@ -157,18 +159,18 @@ struct CellError {
 [[nodiscard]] std::variant<params::BlockToWrite, CellError>
 blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar decimalSeparator);
 
-enum class WriteOutcome { written, portError, noParameters, badCell, writtenShort };
 // Sends the tab's block with command 0x80 (nothing when a cell holds no number; that cell is
-// then told through badCell when given). writtenShort: not every byte went out within the
-// write time-out (an adapter pulled out, say); reported as a connection error, not as written.
-WriteOutcome writeParameters(AppContext& context, StatusHost& host, QChar decimalSeparator,
-                             CellError* badCell = nullptr);
+// then told through badCell when given). ok, portNotOpen, noParameters, badCell or writtenShort:
+// not every byte went out within the write time-out (an adapter pulled out, say); reported as a
+// connection error, not as written.
+Outcome writeParameters(AppContext& context, StatusHost& host, QChar decimalSeparator,
+                        CellError* badCell = nullptr);
 
 enum class DoseResetButton { resultsTab, parametersTab }; // Button8, Button3
-enum class CommandOutcome { sent, portError, noParameters, writtenShort };
-// Sends the dose reset (0xAA, data 03). From the results tab it also asks for a redraw. A write
-// that does not get all its bytes out is reported as a connection error.
-CommandOutcome resetDose(AppContext& context, StatusHost& host, DoseResetButton button);
+// Sends the dose reset (0xAA, data 03): ok, portNotOpen, noParameters or writtenShort. From the
+// results tab it also asks for a redraw. A write that does not get all its bytes out is reported
+// as a connection error.
+Outcome resetDose(AppContext& context, StatusHost& host, DoseResetButton button);
 
 // The port number the connection dialog's box text stands for: its decimal number, or 0 (no
 // port) when the text is not one.
@@ -176,7 +178,7 @@ CommandOutcome resetDose(AppContext& context, StatusHost& host, DoseResetButton 
 
 // Sends the factory-settings command (0x50); no message either way. The port is opened with
 // openSelectedPort: the selected port, or when none is selected the number typed in the
-// connection dialog's box (portBoxNumber of its text).
-CommandOutcome restoreFactorySettings(AppContext& context, int portBoxNumber);
+// connection dialog's box (portBoxNumber of its text). ok, portNotOpen or writtenShort.
+Outcome restoreFactorySettings(AppContext& context, int portBoxNumber);
 
 } // namespace veltra::app

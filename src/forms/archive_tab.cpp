@@ -257,7 +257,7 @@ void TForm1::Button1Click() {
     clearArchiveChart();
     const app::ArchiveReadResult read =
         app::readArchive(m_context, *this, text::userDecimalSeparator());
-    if (read.outcome == app::ArchiveReadOutcome::interrupted && m_cancelled) {
+    if (read.outcome == app::Outcome::interrupted && m_cancelled) {
         // As a failed read, said as the user's own doing.
         showStatus(app::StatusColour::black, app::status::readCancelled);
     }
@@ -266,7 +266,7 @@ void TForm1::Button1Click() {
         m_context.lineIdentityPort = m_context.state.portNumber;
     }
     // Into the dose history: a whole download, or the records a shorter read proved.
-    if (read.identity && (read.outcome == app::ArchiveReadOutcome::read || read.recordsRead > 0)) {
+    if (read.identity && (read.outcome == app::Outcome::ok || read.recordsRead > 0)) {
         const app::DownloadStored stored = app::storeArchiveRead(
             m_context, read, historyPath(), QString(), QStringLiteral("veltra " VELTRA_VERSION));
         if (!stored.stored) {

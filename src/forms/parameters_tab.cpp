@@ -198,7 +198,7 @@ void TForm1::Button6Click() {
     setTimer1Enabled(false);
     app::CellError badCell;
     if (app::writeParameters(m_context, *this, userDecimalSeparator(), &badCell) ==
-        app::WriteOutcome::badCell) {
+        app::Outcome::badCell) {
         // Point at the cell that holds no number.
         QTableWidget* grid = badCell.doseRateGrid ? m_ui->StringGrid1 : m_ui->StringGrid4;
         grid->setCurrentCell(badCell.row, 1);

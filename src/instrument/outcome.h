@@ -4,40 +4,14 @@
 // reports a failed open itself, as portNotOpen.
 
 #include "link/device_link.h"
+#include "link/outcome.h"
 
 #include <cstdint>
 #include <optional>
 
 namespace veltra::instrument {
 
-enum class Outcome {
-    ok,
-    portNotOpen,  // the port could not be opened (reported by the callers that open it)
-    refused,      // the request does not fit the transfer buffer; nothing was sent
-    noHeader,     // fewer than 7 reply-header bytes before the time-out
-    headerCrc,    // 7 header bytes arrived but their CRC does not check
-    dataShort,    // fewer than length + 2 data bytes before the time-out
-    dataCrc,      // all data arrived but their CRC does not check
-    writtenShort, // a write did not get all its bytes out within its time-out
-};
-
-[[nodiscard]] constexpr Outcome outcomeOf(link::ReadOutcome read) {
-    switch (read) {
-    case link::ReadOutcome::ok:
-        return Outcome::ok;
-    case link::ReadOutcome::refused:
-        return Outcome::refused;
-    case link::ReadOutcome::noHeader:
-        return Outcome::noHeader;
-    case link::ReadOutcome::headerCrc:
-        return Outcome::headerCrc;
-    case link::ReadOutcome::dataShort:
-        return Outcome::dataShort;
-    case link::ReadOutcome::dataCrc:
-        return Outcome::dataCrc;
-    }
-    return Outcome::dataCrc;
-}
+using link::Outcome;
 
 // How a read transaction went.
 struct ReadFacts {
@@ -56,7 +30,7 @@ template <class Record> struct ReadResult : ReadFacts {
 
 // The outcome of the link's read, carried over; the value is the caller's to fill.
 template <class Record> [[nodiscard]] ReadResult<Record> resultOf(const link::ReadReport& read) {
-    return {{outcomeOf(read.outcome), read.received, read.expected, read.stale}, std::nullopt};
+    return {{read.outcome, read.received, read.expected, read.stale}, std::nullopt};
 }
 
 // A write transaction. The instrument does not acknowledge writes: done means every byte of

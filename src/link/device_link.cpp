@@ -50,7 +50,7 @@ ReadReport DeviceLink::readBlock(std::uint8_t command, std::uint16_t length,
                                  std::uint16_t address) {
     const std::size_t dataAndCrc = std::size_t{length} + 2;
     if (dataAndCrc > m_transferBuffer.size()) {
-        return {ReadOutcome::refused, 0, 0, 0};
+        return {Outcome::refused, 0, 0, 0};
     }
     const auto header = Frame{command, length, address}.bytes();
 
@@ -66,11 +66,11 @@ ReadReport DeviceLink::readBlock(std::uint8_t command, std::uint16_t length,
     report.received = m_lastTransferCount;
     m_crc = crc16Modbus(replyHeader);
     if (m_lastTransferCount < Frame::size) {
-        report.outcome = ReadOutcome::noHeader;
+        report.outcome = Outcome::noHeader;
         return report;
     }
     if (!m_crc.isZero()) {
-        report.outcome = ReadOutcome::headerCrc;
+        report.outcome = Outcome::headerCrc;
         return report;
     }
 
@@ -81,9 +81,9 @@ ReadReport DeviceLink::readBlock(std::uint8_t command, std::uint16_t length,
     if (m_lastTransferCount < dataAndCrc) {
         // Whatever the register says: the bytes after the last one received are left over from
         // before, and a header followed by cleared bytes would check.
-        report.outcome = ReadOutcome::dataShort;
+        report.outcome = Outcome::dataShort;
     } else if (!m_crc.isZero()) {
-        report.outcome = ReadOutcome::dataCrc;
+        report.outcome = Outcome::dataCrc;
     }
     return report;
 }

@@ -15,6 +15,7 @@
 
 #include "link/codecs.h"
 #include "link/frame.h"
+#include "link/outcome.h"
 #include "link/port_catalog.h"
 #include "link/serial_port.h"
 
@@ -28,20 +29,11 @@
 
 namespace veltra::link {
 
-// How a readBlock went. A reply is good only when exactly 7 header bytes and exactly length + 2
-// data bytes arrived and both CRCs check: bytes left in the buffer from before are never part
-// of a reply.
-enum class ReadOutcome {
-    ok,
-    refused,   // length + 2 does not fit the transfer buffer; nothing was sent
-    noHeader,  // fewer than 7 reply-header bytes before the time-out
-    headerCrc, // 7 bytes arrived but their CRC does not check
-    dataShort, // fewer than length + 2 data bytes before the time-out
-    dataCrc,   // all data arrived but their CRC does not check
-};
-
+// How a readBlock went (ok, refused, noHeader, headerCrc, dataShort or dataCrc). A reply is
+// good only when exactly 7 header bytes and exactly length + 2 data bytes arrived and both CRCs
+// check: bytes left in the buffer from before are never part of a reply.
 struct ReadReport {
-    ReadOutcome outcome = ReadOutcome::ok;
+    Outcome outcome = Outcome::ok;
     std::uint32_t received = 0; // reply bytes that arrived, header and data (0: silence)
     std::uint32_t expected = 0; // 7 + length + 2
     // Bytes that had arrived before the request went out and that its purge threw away: an
@@ -49,7 +41,7 @@ struct ReadReport {
     // numbers, so they are the only sign that answers and requests are no longer in step.
     std::uint32_t stale = 0;
 
-    [[nodiscard]] bool ok() const { return outcome == ReadOutcome::ok; }
+    [[nodiscard]] bool ok() const { return outcome == Outcome::ok; }
     explicit operator bool() const { return ok(); }
 };
 

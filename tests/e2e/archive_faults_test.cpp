@@ -80,7 +80,7 @@ TEST_P(ArchiveFaults, NoRecordIsEverKeptUnderAnotherNumber) {
         SilentHost host;
         const auto result = app::readArchive(context, host, '.', false);
 
-        const int kept = result.outcome == app::ArchiveReadOutcome::read ? 800 : result.recordsRead;
+        const int kept = result.outcome == app::Outcome::ok ? 800 : result.recordsRead;
         for (int i = 0; i < 800; ++i) {
             const auto want = simulator.model().archiveRecord(static_cast<std::size_t>(i));
             const auto got = context.archive.recordBytes(static_cast<std::size_t>(i));
@@ -93,7 +93,7 @@ TEST_P(ArchiveFaults, NoRecordIsEverKeptUnderAnotherNumber) {
                 ADD_FAILURE() << "read " << r << ": record " << i << " is not the instrument's";
             }
         }
-        if (result.outcome == app::ArchiveReadOutcome::read) {
+        if (result.outcome == app::Outcome::ok) {
             ++complete;
         } else {
             ++endedEarly;

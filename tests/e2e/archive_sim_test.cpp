@@ -81,7 +81,7 @@ protected:
 
 TEST_F(ArchiveSimTest, ACompleteReadKeepsEveryRecordShowsSessionOneAndAppendsTheLines) {
     const auto result = read();
-    ASSERT_EQ(result.outcome, app::ArchiveReadOutcome::read);
+    ASSERT_EQ(result.outcome, app::Outcome::ok);
     // Seven records heard twice: 481 and 120 (blanks), 482 (the end of the run 481..482), 641
     // and 261 (all 0xFF), 642 (a blank again), 799 (the end of the blank tail), in a group right
     // after the proof that follows their first hearing. Proofs after 8, 24, 56 and 120 records
@@ -123,7 +123,7 @@ TEST_F(ArchiveSimTest, ACompleteReadKeepsEveryRecordShowsSessionOneAndAppendsThe
     const QByteArray once = fileContents(archive::archiveFileName);
     EXPECT_EQ(once.count("\r\n"), 799);
     EXPECT_TRUE(text::fromWindows1251(once).startsWith("0 9:0:0 "));
-    ASSERT_EQ(read().outcome, app::ArchiveReadOutcome::read);
+    ASSERT_EQ(read().outcome, app::Outcome::ok);
     const QByteArray twice = fileContents(archive::archiveFileName);
     EXPECT_EQ(twice.count("\r\n"), 2 * 799);
     EXPECT_EQ(twice, once + once);
@@ -136,7 +136,7 @@ TEST_F(ArchiveSimTest, TenFailuresAreRetriedAndTheEleventhAnywhereEndsTheRead) {
     simulator->server().injectFault({FaultKind::badDataCrc, 3, 0, 300});
     simulator->server().injectFault({FaultKind::garbage, 3, 0, 300});
     const auto ok = read();
-    ASSERT_EQ(ok.outcome, app::ArchiveReadOutcome::read);
+    ASSERT_EQ(ok.outcome, app::Outcome::ok);
     EXPECT_EQ(ok.failures, 10);
     EXPECT_TRUE(imageMatchesTheInstrument());
     EXPECT_EQ(host.last, "Прочитано");
@@ -145,7 +145,7 @@ TEST_F(ArchiveSimTest, TenFailuresAreRetriedAndTheEleventhAnywhereEndsTheRead) {
     simulator->server().injectFault({FaultKind::silence, 5, 0, 0});
     simulator->server().injectFault({FaultKind::badDataCrc, 6, 0, 200});
     const auto aborted = read();
-    EXPECT_EQ(aborted.outcome, app::ArchiveReadOutcome::aborted);
+    EXPECT_EQ(aborted.outcome, app::Outcome::gaveUp);
     EXPECT_EQ(aborted.failures, 11);
     EXPECT_FALSE(context->archive.loaded);
     EXPECT_EQ(host.last, "Ошибка связи");
@@ -170,7 +170,7 @@ TEST_F(ArchiveSimTest, LateAnswersAreNeverKeptUnderAnotherRecordsNumber) {
     context->state.language = app::Language::russian;
     simulator->server().injectFault({FaultKind::delay, 1, 1100, 57});
     const auto result = read();
-    ASSERT_EQ(result.outcome, app::ArchiveReadOutcome::read);
+    ASSERT_EQ(result.outcome, app::Outcome::ok);
     // The time-out, and what found the answers one too many: the proof, a reply cut short.
     EXPECT_LE(result.failures, 3);
     EXPECT_TRUE(imageMatchesTheInstrument());
@@ -180,9 +180,9 @@ TEST_F(ArchiveSimTest, LateAnswersAreNeverKeptUnderAnotherRecordsNumber) {
 }
 
 TEST_F(ArchiveSimTest, APortThatCannotBeOpenedLeavesALoadedArchiveBrowsable) {
-    ASSERT_EQ(read().outcome, app::ArchiveReadOutcome::read);
+    ASSERT_EQ(read().outcome, app::Outcome::ok);
     context->state.portNumber = 9; // stands for no device
-    EXPECT_EQ(read().outcome, app::ArchiveReadOutcome::portError);
+    EXPECT_EQ(read().outcome, app::Outcome::portNotOpen);
     EXPECT_EQ(host.last, "Невозможно открыть порт");
     EXPECT_TRUE(context->archive.loaded);
     EXPECT_EQ(context->archiveTab.sampleRows().size(), 120U);
@@ -196,7 +196,7 @@ TEST_F(ArchiveSimTest, APortThatCannotBeOpenedLeavesALoadedArchiveBrowsable) {
 }
 
 TEST_F(ArchiveSimTest, SteppingWritesTheSessionFileWhenAsked) {
-    ASSERT_EQ(read().outcome, app::ArchiveReadOutcome::read);
+    ASSERT_EQ(read().outcome, app::Outcome::ok);
     const QString file2 = archive::sessionFileName(2);
     app::stepSession(*context, host, app::SessionStep::next, '.');
     EXPECT_FALSE(QFile::exists(file2)); // not ticked
@@ -218,22 +218,22 @@ TEST_F(ArchiveSimTest, SteppingWritesTheSessionFileWhenAsked) {
 }
 
 TEST_F(ArchiveSimTest, EraseAsksSendsNineBytesAndClearsTheTab) {
-    ASSERT_EQ(read().outcome, app::ArchiveReadOutcome::read);
+    ASSERT_EQ(read().outcome, app::Outcome::ok);
     simulator->server().clearRequestLog();
     host.answer = false;
-    EXPECT_EQ(app::eraseArchive(*context, host), app::EraseOutcome::declined);
+    EXPECT_EQ(app::eraseArchive(*context, host), app::Outcome::declined);
     EXPECT_EQ(simulator->server().stats().writes, 0U);
     EXPECT_TRUE(context->archive.loaded);
 
     context->state.portNumber = 9;
     host.answer = true;
-    EXPECT_EQ(app::eraseArchive(*context, host), app::EraseOutcome::portError);
+    EXPECT_EQ(app::eraseArchive(*context, host), app::Outcome::portNotOpen);
     EXPECT_EQ(host.last, "Невозможно открыть порт");
     EXPECT_TRUE(context->archive.loaded); // nothing local is cleared
     EXPECT_FALSE(context->archiveTab.points.empty());
 
     context->state.portNumber = 1;
-    EXPECT_EQ(app::eraseArchive(*context, host), app::EraseOutcome::erased);
+    EXPECT_EQ(app::eraseArchive(*context, host), app::Outcome::ok);
     ASSERT_TRUE(sim::Simulator::waitFor([&] { return simulator->server().stats().writes == 1; },
                                         std::chrono::seconds(5)));
     EXPECT_EQ(simulator->server().requestLog().back(),

@@ -10,7 +10,7 @@ using namespace veltra;
 using namespace std::chrono_literals;
 using sim::Fault;
 using sim::FaultKind;
-using veltra::link::ReadOutcome;
+using veltra::link::Outcome;
 
 namespace {
 

@@ -59,7 +59,7 @@ protected:
                                 context->state.parameters.block);
         EXPECT_TRUE(app::readParameters(*context, host, false, '.'));
         const auto writes = simulator->server().stats().writes;
-        EXPECT_EQ(app::writeParameters(*context, host, '.'), app::WriteOutcome::written);
+        EXPECT_EQ(app::writeParameters(*context, host, '.'), app::Outcome::ok);
         EXPECT_EQ(host.last, "Записано");
         return lastWrite(writes + 1);
     }
@@ -161,15 +161,15 @@ TEST_F(ParametersSimTest, EditsGoThroughTheTabsRules) {
 
 TEST_F(ParametersSimTest, CommandsRefuseBeforeASuccessfulRead) {
     RecordingHost host;
-    EXPECT_EQ(app::writeParameters(*context, host, '.'), app::WriteOutcome::noParameters);
+    EXPECT_EQ(app::writeParameters(*context, host, '.'), app::Outcome::noParameters);
     EXPECT_EQ(host.last, "Параметры не прочитаны!");
     EXPECT_EQ(host.lastColour, app::StatusColour::red);
     host.last.clear();
     EXPECT_EQ(app::resetDose(*context, host, app::DoseResetButton::resultsTab),
-              app::CommandOutcome::noParameters);
+              app::Outcome::noParameters);
     EXPECT_EQ(host.last, "Параметры не прочитаны!");
     host.last.clear();
-    EXPECT_EQ(app::restoreFactorySettings(*context, 0), app::CommandOutcome::noParameters);
+    EXPECT_EQ(app::restoreFactorySettings(*context, 0), app::Outcome::noParameters);
     EXPECT_TRUE(host.last.isEmpty()); // the factory command shows nothing
     EXPECT_EQ(simulator->server().stats().writes, 0U);
 }
@@ -206,8 +206,7 @@ TEST_F(ParametersSimTest, DoseResetSendsTenBytesAndAsksForARedraw) {
     RecordingHost host;
     ASSERT_TRUE(app::readParameters(*context, host, false, '.'));
     ASSERT_NE(context->state.parameters.readoutValue12, 0U);
-    ASSERT_EQ(app::resetDose(*context, host, app::DoseResetButton::resultsTab),
-              app::CommandOutcome::sent);
+    ASSERT_EQ(app::resetDose(*context, host, app::DoseResetButton::resultsTab), app::Outcome::ok);
     const auto frame = lastWrite(1);
     ASSERT_EQ(frame.size(), 10U);
     EXPECT_EQ(std::vector<std::uint8_t>(frame.begin(), frame.begin() + 5),
@@ -217,7 +216,7 @@ TEST_F(ParametersSimTest, DoseResetSendsTenBytesAndAsksForARedraw) {
     EXPECT_TRUE(context->polling.redrawRequested);
     EXPECT_EQ(simulator->model().doseResets(), 1);
 
-    ASSERT_EQ(app::restoreFactorySettings(*context, 0), app::CommandOutcome::sent);
+    ASSERT_EQ(app::restoreFactorySettings(*context, 0), app::Outcome::ok);
     EXPECT_EQ(lastWrite(2), (std::vector<std::uint8_t>{0x50, 0, 0, 0, 0, 0xE4, 0x0C, 0xFF, 0xFF}));
 }
 

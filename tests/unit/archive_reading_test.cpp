@@ -253,7 +253,7 @@ TEST(ArchiveErase, ACommandThatDidNotGoOutKeepsTheLocalCopy) {
         QString last;
         int memoryFillReset = 0;
     } host;
-    EXPECT_EQ(app::eraseArchive(context, host), app::EraseOutcome::writtenShort);
+    EXPECT_EQ(app::eraseArchive(context, host), app::Outcome::writtenShort);
     EXPECT_EQ(host.last, "Ошибка связи");
     EXPECT_TRUE(context.archive.loaded);
     EXPECT_EQ(context.archive.bytes, before);

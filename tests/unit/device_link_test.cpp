@@ -57,7 +57,7 @@ TEST_F(DeviceLinkTest, BadReplyHeaderMeansNoSecondRead) {
     header[5] ^= 0xFF;
     shared->replies = {header, withCrc(std::vector<std::uint8_t>(49, 1))};
 
-    EXPECT_EQ(link.readBlock(0x10, 49, 0).outcome, ReadOutcome::headerCrc);
+    EXPECT_EQ(link.readBlock(0x10, 49, 0).outcome, Outcome::headerCrc);
     EXPECT_EQ(shared->calls.back(), "read 7 within 1014");
     EXPECT_EQ(shared->replies.size(), 1U); // the data were never asked for
     EXPECT_EQ(link.lastTransferCount(), 7U);
@@ -69,16 +69,16 @@ TEST_F(DeviceLinkTest, ReadFailuresAreTold) {
     badData[3] ^= 1;
     const struct {
         std::deque<std::vector<std::uint8_t>> replies;
-        ReadOutcome outcome;
+        Outcome outcome;
         std::uint32_t count;
     } cases[] = {
-        {{}, ReadOutcome::noHeader, 0},
-        {{{0x25, 0x00}}, ReadOutcome::noHeader, 2},
-        {{replyHeader(0x25, 10, 5), {1, 2, 3}}, ReadOutcome::dataShort, 3},
-        {{replyHeader(0x25, 10, 5), badData}, ReadOutcome::dataCrc, 12},
+        {{}, Outcome::noHeader, 0},
+        {{{0x25, 0x00}}, Outcome::noHeader, 2},
+        {{replyHeader(0x25, 10, 5), {1, 2, 3}}, Outcome::dataShort, 3},
+        {{replyHeader(0x25, 10, 5), badData}, Outcome::dataCrc, 12},
         // A reply header and nothing after it: the register run over the header and the
         // cleared bytes behind it ends at 0, 0, yet no data came.
-        {{replyHeader(0x25, 10, 5)}, ReadOutcome::dataShort, 0},
+        {{replyHeader(0x25, 10, 5)}, Outcome::dataShort, 0},
     };
     for (const auto& c : cases) {
         std::fill(link.transferBuffer().begin(), link.transferBuffer().end(), std::uint8_t{0});
@@ -92,7 +92,7 @@ TEST_F(DeviceLinkTest, TooLongARequestIsRefusedWithoutTouchingThePort) {
     ASSERT_TRUE(ensurePortOpen());
     shared->calls.clear();
     EXPECT_EQ(link.readBlock(0x30, DeviceLink::transferBufferSize - 1, 0).outcome,
-              ReadOutcome::refused);
+              Outcome::refused);
     EXPECT_EQ(link.writeBlock(0x80, 0xFFFF, 0), 0U);
     EXPECT_TRUE(shared->calls.empty());
 }
