@@ -47,9 +47,12 @@ void HearingLedger::toConfirm(int i) {
 }
 
 void HearingLedger::confirmCopiesOf(int i, int below) {
-    const Answer& answer = m_last[at(i)];
+    confirmHolders(m_last[at(i)], i, below);
+}
+
+void HearingLedger::confirmHolders(const Answer& answer, int except, int below) {
     for (int k = 0; k < below; ++k) {
-        if (k != i && m_last[at(k)] == answer) {
+        if (k != except && m_last[at(k)] == answer) {
             toConfirm(k);
         }
     }
@@ -207,6 +210,7 @@ void InStepRule::applySeconds(const std::vector<int>& heardAgain,
                               const std::vector<bool>& secondsInWindow) {
     // Rule 4: a record is kept once two proven hearings agree.
     std::vector<int> disagreed;
+    std::vector<archive::RecordBytes> firstHeard; // what each of those held before
     for (std::size_t n = 0; n < seconds.size(); ++n) {
         const int i = heardAgain[n];
         if (seconds[n] == m_ledger.last(i)) {
@@ -221,13 +225,18 @@ void InStepRule::applySeconds(const std::vector<int>& heardAgain,
                 m_budget.failure();
             }
             m_schedule.failed();
+            firstHeard.push_back(m_ledger.last(i));
             m_image.setRecord(static_cast<std::size_t>(i), seconds[n]);
             m_ledger.hear(i, seconds[n], secondsInWindow[n]);
             disagreed.push_back(i);
         }
     }
-    for (const int i : disagreed) {
-        m_ledger.confirmCopiesOf(i, m_verified); // rule 4: the rest of such a shift is undone
+    // Rule 4: the rest of such a shift is undone. The first hearing was an answer that is not
+    // this record's: every kept record holding it is heard again too (a run of equal records
+    // that the shift made is one), as is every one holding the new answer.
+    for (std::size_t n = 0; n < disagreed.size(); ++n) {
+        m_ledger.confirmCopiesOf(disagreed[n], m_verified);
+        m_ledger.confirmHolders(firstHeard[n], disagreed[n], m_verified);
     }
 }
 

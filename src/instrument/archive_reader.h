@@ -33,7 +33,8 @@
 //     step when the second hearings began), and kept when two proven hearings agree. Every
 //     answer too many repeats one already heard under its own record's number (rule 6 makes a
 //     late one so), so a shift that slipped between two proofs starts at a record rule 3 marked.
-//     A second hearing that disagrees sends every kept record holding the new answer to be heard
+//     A second hearing that disagrees sends every kept record holding the new answer, and every
+//     one holding the old answer (a run of equal records the shift made, say), to be heard
 //     again, so the rest of such a shift is undone record by record.
 //  5. After any failure or unexpected byte other than a request that got nothing, the records
 //     since the last proof are dropped and read again, in short batches that grow back as
@@ -158,8 +159,10 @@ public:
 
     // Rule 4: record i is to be heard once more, unless it had its second hearing.
     void toConfirm(int i);
-    // Rule 4: so is every record below `below` whose last hearing is record i's.
+    // Rule 4: so is every record below `below` whose last hearing is record i's; and every one
+    // below it, but `except`, whose last hearing is the answer given.
     void confirmCopiesOf(int i, int below);
+    void confirmHolders(const Answer& answer, int except, int below);
     // Rule 4: record i's two proven hearings agreed.
     void confirmed(int i);
     // The records from first on are heard afresh when they are read again.
