@@ -209,8 +209,8 @@ void InStepRule::applySeconds(const std::vector<int>& heardAgain,
                               const std::vector<archive::RecordBytes>& seconds,
                               const std::vector<bool>& secondsInWindow) {
     // Rule 4: a record is kept once two proven hearings agree.
-    std::vector<int> disagreed;
-    std::vector<archive::RecordBytes> firstHeard; // what each of those held before
+    // The records whose hearings disagreed, with what each held before.
+    std::vector<std::pair<int, archive::RecordBytes>> disagreed;
     for (std::size_t n = 0; n < seconds.size(); ++n) {
         const int i = heardAgain[n];
         if (seconds[n] == m_ledger.last(i)) {
@@ -225,18 +225,17 @@ void InStepRule::applySeconds(const std::vector<int>& heardAgain,
                 m_budget.failure();
             }
             m_schedule.failed();
-            firstHeard.push_back(m_ledger.last(i));
+            disagreed.emplace_back(i, m_ledger.last(i));
             m_image.setRecord(static_cast<std::size_t>(i), seconds[n]);
             m_ledger.hear(i, seconds[n], secondsInWindow[n]);
-            disagreed.push_back(i);
         }
     }
     // Rule 4: the rest of such a shift is undone. The first hearing was an answer that is not
     // this record's: every kept record holding it is heard again too (a run of equal records
     // that the shift made is one), as is every one holding the new answer.
-    for (std::size_t n = 0; n < disagreed.size(); ++n) {
-        m_ledger.confirmCopiesOf(disagreed[n], m_verified);
-        m_ledger.confirmHolders(firstHeard[n], disagreed[n], m_verified);
+    for (const auto& [i, first] : disagreed) {
+        m_ledger.confirmCopiesOf(i, m_verified);
+        m_ledger.confirmHolders(first, i, m_verified);
     }
 }
 

@@ -258,11 +258,12 @@ void MqttPublisher::connect() {
         SSL_CTX* context = SSL_CTX_new(TLS_client_method());
         const QByteArray host = m_settings.host.toUtf8();
         const QByteArray authority = m_settings.caFile.toUtf8();
-        bool ready =
-            context != nullptr && SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) == 1 &&
-            SSL_CTX_load_verify_locations(context,
-                                          authority.isEmpty() ? nullptr : authority.constData(),
-                                          authority.isEmpty() ? "/etc/ssl/certs" : nullptr) == 1;
+        // The authority's file, else the system's folder of them.
+        const char* caFile = authority.isEmpty() ? nullptr : authority.constData();
+        const char* caPath = authority.isEmpty() ? "/etc/ssl/certs" : nullptr;
+        bool ready = context != nullptr &&
+                     SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) == 1 &&
+                     SSL_CTX_load_verify_locations(context, caFile, caPath) == 1;
         if (ready) {
             SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
             m_verifyResult = notRefused;
@@ -279,14 +280,11 @@ void MqttPublisher::connect() {
         SSL_CTX_free(context); // the client holds its own reference
         if (!ready) {
             dropConnection(QStringLiteral("TLS: cannot set up the connection with the authority %1")
-                               .arg(authority.isEmpty() ? QStringLiteral("/etc/ssl/certs")
-                                                        : m_settings.caFile));
+                               .arg(QString::fromUtf8(caFile != nullptr ? caFile : caPath)));
             return;
         }
         // What libmosquitto needs to know the connection is TLS; the context above holds.
-        const int rc = mosquitto_tls_set(
-            m_client, authority.isEmpty() ? nullptr : authority.constData(),
-            authority.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
+        const int rc = mosquitto_tls_set(m_client, caFile, caPath, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
             dropConnection(
                 QStringLiteral("TLS: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
@@ -295,12 +293,17 @@ void MqttPublisher::connect() {
     }
     const int rc = mosquitto_connect_async(m_client, m_settings.host.toUtf8().constData(),
                                            m_settings.port, keepAlive_s);
-    if (rc == MOSQ_ERR_TLS && m_verifyResult != notRefused) {
-        dropConnection(certificateRefusal(m_verifyResult, m_settings.host));
-    } else if (rc != MOSQ_ERR_SUCCESS) {
-        dropConnection(rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
-                                            : QString::fromUtf8(mosquitto_strerror(rc)));
+    if (rc != MOSQ_ERR_SUCCESS) {
+        dropConnection(failureText(rc));
     }
+}
+
+QString MqttPublisher::failureText(int rc) const {
+    if (rc == MOSQ_ERR_TLS && m_verifyResult != notRefused) {
+        return certificateRefusal(m_verifyResult, m_settings.host);
+    }
+    return rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
+                                : QString::fromUtf8(mosquitto_strerror(rc));
 }
 
 void MqttPublisher::dropConnection(const QString& why) {
@@ -405,11 +408,8 @@ void MqttPublisher::service(int timeout_ms) {
             std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
         const int rc =
             mosquitto_loop(m_client, static_cast<int>(std::clamp<long long>(left, 0, 100)), 1);
-        if (rc == MOSQ_ERR_TLS && m_verifyResult != notRefused) {
-            dropConnection(certificateRefusal(m_verifyResult, m_settings.host));
-        } else if (rc != MOSQ_ERR_SUCCESS) {
-            dropConnection(rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
-                                                : QString::fromUtf8(mosquitto_strerror(rc)));
+        if (rc != MOSQ_ERR_SUCCESS) {
+            dropConnection(failureText(rc));
         }
     } while (Clock::now() < until);
 }

@@ -84,6 +84,8 @@ private:
     using Clock = std::chrono::steady_clock;
     void connect();
     void dropConnection(const QString& why);
+    // Why a libmosquitto call failed: the certificate's refusal, the system's error or its own.
+    [[nodiscard]] QString failureText(int rc) const;
     void sendWaiting();
     void sendDiscovery();
     bool send(const QString& topic, const QByteArray& payload, int* mid);
