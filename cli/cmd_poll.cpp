@@ -1,11 +1,13 @@
 // veltra-cli poll: the instrument's current data once a second, printed, logged to CSV and
-// published over MQTT; what a headless station runs (veltra-station@NAME.service).
+// published over MQTT; what a headless station runs (veltra-station@NAME.service). The program's
+// polling cycle does each tick, in the station's loop.
 #include "command.h"
 
+#include "app/polling_cycle.h"
 #include "app/text_tables.h"
-#include "instrument/transactions.h"
 #include "station/measurement_log.h"
 #include "station/mqtt_publisher.h"
+#include "station/station_loop.h"
 #include "station/station_settings.h"
 #include "text/clock_fields.h"
 #include "text/number_text.h"
@@ -13,15 +15,11 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
-#include <chrono>
-#include <thread>
+#include <ctime>
 
 namespace veltra::cli {
 
 namespace {
-
-using Steady = std::chrono::steady_clock;
 
 bool stopped(const Environment& environment) {
     return environment.stopRequested && environment.stopRequested();
@@ -73,17 +71,17 @@ int commandPoll(const Invocation& call, Streams io) {
         io.err.flush();
     };
 
-    std::optional<station::MeasurementLog> log;
+    std::unique_ptr<station::MeasurementLog> log;
     if (!call.csv.isEmpty() || !call.csvFolder.isEmpty()) {
         if (!call.csv.isEmpty() && !call.csvFolder.isEmpty()) {
             io.err << "veltra-cli: poll takes --csv or --csv-folder, not both\n";
             return exitUsage;
         }
         const bool folder = !call.csvFolder.isEmpty();
-        log.emplace(folder ? call.csvFolder : call.csv,
-                    folder ? station::MeasurementLog::Into::folder
-                           : station::MeasurementLog::Into::file,
-                    true);
+        log = std::make_unique<station::MeasurementLog>(
+            folder ? call.csvFolder : call.csv,
+            folder ? station::MeasurementLog::Into::folder : station::MeasurementLog::Into::file,
+            true);
         if (const station::FileResult opened = log->open(); !opened) {
             io.err << "veltra-cli: cannot open " << log->currentPath() << ": " << opened.reason
                    << '\n';
@@ -95,7 +93,6 @@ int commandPoll(const Invocation& call, Streams io) {
         context.readingsHistory = std::make_unique<app::ReadingsHistory>(
             call.history.isEmpty() ? history::historyFileName : call.history);
     }
-    std::unique_ptr<station::MqttPublisher> mqtt;
     station::MqttSettings mqttSettings;
     if (!call.mqtt.isEmpty()) {
         if (!station::MqttPublisher::available()) {
@@ -131,161 +128,95 @@ int commandPoll(const Invocation& call, Streams io) {
         }
     }
 
-    const auto start = Steady::now();
-    auto lastValid = start;
-    bool parametersRead = false;
-    int readings = 0;
-    QString lastMqttError;
-    QString lastHistoryError;
-    std::optional<std::uint32_t> lastStoredCount;
-    std::optional<std::uint32_t> lastPublished;
-    // Waits until t, keeping the broker's connection going; false when asked to end.
-    const auto waitUntil = [&](Steady::time_point t) {
-        while (Steady::now() < t && !stopped(io.environment)) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(t - Steady::now());
-            const int slice = static_cast<int>(std::min<long long>(left.count(), 50));
-            if (mqtt) {
-                mqtt->service(slice);
-                if (mqtt->lastError() != lastMqttError) {
-                    lastMqttError = mqtt->lastError();
-                    if (!lastMqttError.isEmpty()) {
-                        failure(QStringLiteral("MQTT %1:%2: %3 (%4 readings wait)")
-                                    .arg(mqttSettings.host)
-                                    .arg(mqttSettings.port)
-                                    .arg(lastMqttError)
-                                    .arg(mqtt->waiting()));
-                    }
-                }
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(std::max(slice, 1)));
-            }
-        }
-        return !stopped(io.environment);
-    };
+    // A station polls as the window does, with a station's choices: it never writes the
+    // instrument's clock, tells every failed read and reads the parameters itself.
+    app::PollingOptions options;
+    options.keepClock = false;
+    options.lineLostAfter = 1;
+    options.readParameters = true;
+    options.offerEveryReading = true;
+    app::PollingHost quiet;
+    app::PollingCycle cycle(
+        context, quiet, [] { return std::time(nullptr); }, options);
+    context.readingsLog = std::move(log);
 
-    for (std::int64_t tick = 0; call.count == 0 || readings < call.count; ++tick) {
-        // Once a second, as the program polls.
-        if (tick > 0 && !waitUntil(start + std::chrono::seconds(tick))) {
-            break; // asked to end: what was read is printed, the files are whole
-        }
-        bool valid = false;
-        // As the polling cycle: a failed open is tried once more at once.
-        if (!context.ensurePortOpen() && !context.ensurePortOpen()) {
-            if (stopped(io.environment)) {
-                break;
+    station::StationLoop::Settings loopSettings;
+    loopSettings.count = call.count;
+    loopSettings.giveUp_s = call.giveUp_s;
+    if (!call.mqtt.isEmpty()) {
+        loopSettings.mqtt = mqttSettings;
+    }
+    station::StationLoop loop(
+        loopSettings, [&] { return stopped(io.environment); }, failure);
+    QString lastHistoryError;
+    const auto tick = [&] {
+        using Tick = station::StationLoop::Tick;
+        const app::TickReport report = cycle.tick();
+        switch (report.step) {
+        case app::TickReport::Step::read:
+            break;
+        case app::TickReport::Step::portNotOpened:
+            if (loop.stopRequested()) {
+                return Tick::stop;
             }
             failure(cannotOpen(context));
-        } else {
-            if (!parametersRead) {
-                // The thresholds in effect and the model come from the parameters; a failed read
-                // leaves them unknown (" - ") and the poll below reports the link.
-                QString ignored;
-                QTextStream quiet(&ignored);
-                parametersRead = readParametersFor(context, quiet, text::userDecimalSeparator());
+            return Tick::noReading;
+        case app::TickReport::Step::readFailed:
+            if (loop.stopRequested()) {
+                return Tick::stop; // the signal cut the read short: no failure of the line
             }
-            const auto read = instrument::readCurrentData(context.link);
-            if (!read.ok()) {
-                if (stopped(io.environment)) {
-                    break; // the signal cut the read short: no failure of the line
-                }
-                if (context.readingsHistory) {
-                    context.readingsHistory->lineChanged();
-                }
-                failure(QStringLiteral("%1: no valid answer: %2")
-                            .arg(port, failureText(read.outcome, read.received, read.expected)));
-            } else {
-                valid = true;
-                context.currentReading = *read.value;
-                if (!call.json && readings > 0) {
-                    io.out << '\n';
-                }
-                printReading(context.currentReading, viewFor(context, context.currentReading),
-                             call.json, call.controls, io.out);
-                ++readings;
-                const QString now = text::computerTimeText();
-                if (log) {
-                    if (const station::FileResult w =
-                            log->add(context.currentReading, now, QDate::currentDate());
-                        !w) {
-                        failure(QStringLiteral("cannot write %1: %2 (the reading's line was not "
-                                               "written)")
-                                    .arg(log->currentPath(), w.reason));
-                        return exitFailure;
-                    }
-                }
-                // A new measurement into the history, as the log takes it; a failure told once
-                // while it lasts, not every second.
-                if (context.readingsHistory &&
-                    context.currentReading.measurementCount != lastStoredCount) {
-                    const history::Result r =
-                        context.readingsHistory->add(context, context.currentReading, now);
-                    if (r) {
-                        lastStoredCount = context.currentReading.measurementCount;
-                    } else if (r.error != lastHistoryError) {
-                        failure(r.error + QStringLiteral(" (readings go to the log only)"));
-                    }
-                    lastHistoryError = r.error;
-                }
-                if (!call.mqtt.isEmpty()) {
-                    if (!mqtt) {
-                        // The topics name the instrument: as the user named it, or by its model
-                        // and port, once the parameters told the model.
-                        const int type = context.state.parameters.block.deviceType;
-                        mqttSettings.model = app::modelCaption(type, text::Language::english)
-                                                 .value_or(QStringLiteral("instrument"));
-                        mqttSettings.name = station::topicName(
-                            !call.name.isEmpty() ? call.name
-                                                 : mqttSettings.model + u'-' +
-                                                       QFileInfo(context.link.catalog().deviceName(
-                                                                     context.state.portNumber))
-                                                           .fileName());
-                        mqtt = std::make_unique<station::MqttPublisher>(mqttSettings);
-                    }
-                    // One message per new measurement, as the log has one line.
-                    if (context.currentReading.measurementCount != lastPublished) {
-                        lastPublished = context.currentReading.measurementCount;
-                        mqtt->publish(context.currentReading, now);
-                    }
-                }
+            failure(QStringLiteral("%1: no valid answer: %2")
+                        .arg(port, failureText(report.failure.outcome, report.failure.received,
+                                               report.failure.expected)));
+            return Tick::noReading;
+        default: // no port, no clock write: neither happens with a station's options
+            return Tick::noReading;
+        }
+        if (!call.json && loop.readings() > 0) {
+            io.out << '\n';
+        }
+        printReading(context.currentReading, viewFor(context, context.currentReading), call.json,
+                     call.controls, io.out);
+        if (!report.logWrite) {
+            failure(QStringLiteral("cannot write %1: %2 (the reading's line was not written)")
+                        .arg(context.readingsLog->currentPath(), report.logWrite.reason));
+            return Tick::fail;
+        }
+        // A failure of the history told once while it lasts, not every second.
+        if (report.historyTried) {
+            if (!report.historyWrite && report.historyWrite.error != lastHistoryError) {
+                failure(report.historyWrite.error +
+                        QStringLiteral(" (readings go to the log only)"));
             }
+            lastHistoryError = report.historyWrite.error;
         }
-        const auto now = Steady::now();
-        if (valid) {
-            lastValid = now;
-        } else if (now - lastValid >= std::chrono::seconds(call.giveUp_s)) {
-            if (call.giveUp_s > 0) {
-                failure(QStringLiteral("%1: no valid answer for %2 s; giving up")
-                            .arg(port)
-                            .arg(call.giveUp_s));
-            }
-            return exitFailure;
+        if (loopSettings.mqtt) {
+            // The topics name the instrument: as the user named it, or by its model and port,
+            // once the parameters told the model.
+            const int type = context.state.parameters.block.deviceType;
+            const QString model = app::modelCaption(type, text::Language::english)
+                                      .value_or(QStringLiteral("instrument"));
+            const QString name =
+                !call.name.isEmpty()
+                    ? call.name
+                    : model + u'-' +
+                          QFileInfo(context.link.catalog().deviceName(context.state.portNumber))
+                              .fileName();
+            loop.publish(context.currentReading, report.computerTime, station::topicName(name),
+                         model);
         }
-    }
-    bool undelivered = false;
-    if (mqtt) {
-        // What waits goes out before the end, for a second at most.
-        for (int i = 0; i < 20 && mqtt->waiting() > 0 && mqtt->connected(); ++i) {
-            mqtt->service(50);
-        }
-        // Readings the broker never took are a failure of the poll, not a quiet loss.
-        if (mqtt->waiting() > 0) {
-            undelivered = true;
-            failure(QStringLiteral("MQTT %1:%2: %3 readings were never delivered%4")
-                        .arg(mqttSettings.host)
-                        .arg(mqttSettings.port)
-                        .arg(mqtt->waiting())
-                        .arg(lastMqttError.isEmpty()
-                                 ? QString()
-                                 : QStringLiteral(" (") + lastMqttError + u')'));
-        }
+        return Tick::reading;
+    };
+    const station::StationLoop::End end = loop.run(tick, port);
+    if (end == station::StationLoop::End::failed || end == station::StationLoop::End::gaveUp) {
+        return exitFailure;
     }
     if (stopped(io.environment)) {
         // Until interrupted is how an endless poll is meant to end, once it has read something;
         // a poll that had readings left to take did not do what it was asked.
-        return call.count == 0 && readings > 0 ? exitOk : exitInterrupted;
+        return call.count == 0 && loop.readings() > 0 ? exitOk : exitInterrupted;
     }
-    return undelivered ? exitFailure : exitOk;
+    return end == station::StationLoop::End::undelivered ? exitFailure : exitOk;
 }
 
 } // namespace veltra::cli

@@ -9,27 +9,32 @@
 
 namespace veltra::app {
 
-PollingCycle::PollingCycle(AppContext& context, PollingHost& host, Clock now)
-    : m_context(context), m_host(host), m_now(std::move(now)) {}
+PollingCycle::PollingCycle(AppContext& context, PollingHost& host, Clock now,
+                           PollingOptions options)
+    : m_context(context), m_host(host), m_now(std::move(now)), m_options(options) {}
 
-void PollingCycle::tick() {
+TickReport PollingCycle::tick() {
+    TickReport report;
     if (m_context.state.portNumber == 0) {
         // Stays stopped until the connection menu or the start-up sequence restarts it.
         m_host.setTimer1Enabled(false);
         m_host.showStatus(StatusColour::red, status::noInstrument);
-        return;
+        return report;
     }
     m_host.setTimer1Enabled(true);
     m_host.enforceViewMode();
 
-    const auto endTick = [&] { m_host.setTimer1Enabled(true); };
+    const auto endTick = [&](TickReport::Step step) {
+        m_host.setTimer1Enabled(true);
+        report.step = step;
+        return report;
+    };
 
     while (!m_context.onDevice([&] { return m_context.ensurePortOpen(); })) {
         ++state().openFailureCount;
         if (state().openFailureCount != 1) {
             m_host.showStatus(StatusColour::red, status::portOpenError);
-            endTick();
-            return;
+            return endTick(TickReport::Step::portNotOpened);
         }
     }
 
@@ -39,16 +44,21 @@ void PollingCycle::tick() {
         const auto now = text::localTimeOf(m_now());
         m_context.onDevice([&] { instrument::writeClock(m_context.link, now); });
         state().clockSyncPending = false;
-        endTick();
-        return;
+        return endTick(TickReport::Step::clockWritten);
     }
 
     state().openFailureCount = 0;
+    if (m_options.readParameters && !m_parametersRead) {
+        Events quiet;
+        m_parametersRead = m_context.onDevice(
+            [&] { return readParameters(m_context, quiet, true, text::userDecimalSeparator()); });
+    }
     const auto read =
         m_context.onDevice([&] { return instrument::readCurrentData(m_context.link); });
     if (!read.ok()) {
+        report.failure = read;
         ++state().readFailureCount;
-        if (state().readFailureCount > 3) {
+        if (state().readFailureCount >= m_options.lineLostAfter) {
             m_host.showStatus(StatusColour::red, status::connectionError);
             // The cable may come back with another instrument on it.
             m_context.lineIdentity.reset();
@@ -56,42 +66,49 @@ void PollingCycle::tick() {
                 m_context.readingsHistory->lineChanged();
             }
         }
-        endTick();
-        return;
+        return endTick(TickReport::Step::readFailed);
     }
 
     state().readFailureCount = 0;
     m_host.showStatus(StatusColour::black, status::reading);
     m_context.currentReading = *read.value;
+    // The cycle's second is the reading's.
+    report.computerTime = text::computerTimeText();
     const std::uint32_t count = m_context.currentReading.measurementCount;
-    const bool newMeasurement = count != state().lastMeasurementCount;
+    report.newMeasurement = count != state().lastMeasurementCount;
     state().lastMeasurementCount = count;
-    if (newMeasurement || state().redrawRequested) {
+    if (report.newMeasurement || state().redrawRequested) {
         showReadings();
         state().redrawRequested = false;
         addChartPoint();
     }
-    if (newMeasurement && m_context.readingsLog) {
-        logReading();
-    }
-    endTick();
+    logReading(report.newMeasurement, report);
+    return endTick(TickReport::Step::read);
 }
 
-void PollingCycle::logReading() {
-    station::MeasurementLog& log = *m_context.readingsLog;
-    // A line written whole, without waiting for the disk: the cycle's second is the reading's.
-    const QString now = text::computerTimeText();
-    if (const station::FileResult w = log.add(m_context.currentReading, now, QDate::currentDate());
-        !w) {
-        m_host.showStatus(StatusColour::red,
-                          status::logNotWritten.arg(log.currentPath(), w.reason));
+void PollingCycle::logReading(bool newMeasurement, TickReport& report) {
+    // The history keeps what the log takes, beside it.
+    station::MeasurementLog* log = m_context.readingsLog.get();
+    if (log == nullptr || !(newMeasurement || m_options.offerEveryReading)) {
+        return;
     }
-    if (m_context.readingsHistory) {
-        if (const history::Result r =
-                m_context.readingsHistory->add(m_context, m_context.currentReading, now);
-            !r) {
-            m_host.showStatus(StatusColour::red, status::historyNotWritten.arg(r.error));
-        }
+    const QString& now = report.computerTime;
+    report.logWrite = log->add(m_context.currentReading, now, QDate::currentDate());
+    if (!report.logWrite) {
+        m_host.showStatus(StatusColour::red,
+                          status::logNotWritten.arg(log->currentPath(), report.logWrite.reason));
+    }
+    const std::uint32_t count = m_context.currentReading.measurementCount;
+    if (!m_context.readingsHistory || (m_options.offerEveryReading && count == m_lastStoredCount)) {
+        return;
+    }
+    report.historyTried = true;
+    report.historyWrite = m_context.readingsHistory->add(m_context, m_context.currentReading, now);
+    if (report.historyWrite) {
+        m_lastStoredCount = count;
+    } else {
+        m_host.showStatus(StatusColour::red,
+                          status::historyNotWritten.arg(report.historyWrite.error));
     }
 }
 
@@ -122,7 +139,7 @@ void PollingCycle::addChartPoint() {
 }
 
 void PollingCycle::checkClock() {
-    if (live::clockSyncNeeded(m_context.currentReading.clock, m_now())) {
+    if (m_options.keepClock && live::clockSyncNeeded(m_context.currentReading.clock, m_now())) {
         state().clockSyncPending = true;
     }
 }

@@ -215,6 +215,38 @@ TEST_F(CoreCycles, AClockMoreThan300SecondsOffIsWrittenInsteadOfTheNextPoll) {
     EXPECT_FALSE(context.polling.clockSyncPending);
 }
 
+TEST_F(CoreCycles, AStationsCycleReadsTheParametersFirstAndNeverWritesTheClock) {
+    app::PollingOptions options;
+    options.keepClock = false;
+    options.lineLostAfter = 1;
+    options.readParameters = true;
+    options.offerEveryReading = true;
+    app::PollingHost quiet;
+    app::PollingCycle station{context, quiet, [this] { return sim::SimClock::to_time_t(now); },
+                              options};
+    model.setClockOffset(seconds(-3600));
+    server.injectFault({sim::FaultKind::badDataCrc, 1, 0}); // the parameter read fails once
+    for (std::uint32_t n = 1; n <= 3; ++n) {
+        model.pinMeasurementCount(n);
+        const app::TickReport report = station.tick();
+        EXPECT_EQ(report.step, app::TickReport::Step::read) << n;
+        EXPECT_TRUE(report.newMeasurement);
+        EXPECT_FALSE(report.historyTried); // no log, no history
+    }
+    EXPECT_EQ(server.stats().writes, 0U);
+    EXPECT_EQ(model.clockOffset(), seconds(-3600));
+    EXPECT_TRUE(context.state.parametersRead); // tried again on the tick after the failure
+    EXPECT_EQ(server.stats().reads, 2U + 3U);
+
+    server.injectFault({sim::FaultKind::badDataCrc, 1, 0});
+    context.lineIdentity.emplace();
+    const app::TickReport failed = station.tick();
+    EXPECT_EQ(failed.step, app::TickReport::Step::readFailed);
+    EXPECT_EQ(failed.failure.outcome, instrument::Outcome::dataCrc);
+    EXPECT_FALSE(context.lineIdentity);            // lost at the first failure
+    EXPECT_EQ(server.stats().reads, 2U + 3U + 1U); // the parameters are not read again
+}
+
 TEST_F(CoreCycles, AChangeOfModeRestartsTheChartOnce) {
     model.pinMeasurementCount(1);
     model.pinMainValue(0.375);
