@@ -37,7 +37,7 @@
 
 namespace {
 
-class SilentHost final : public veltra::app::ArchiveHost {
+class SilentHost final : public veltra::app::Events {
 public:
     void showStatus(veltra::app::StatusColour, const veltra::app::StatusMessage&) override {}
     void showNoConnection() override {}

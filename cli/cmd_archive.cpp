@@ -30,7 +30,7 @@ QString howItEnded(const app::ArchiveReadResult& read) {
         .arg(read.failures);
 }
 
-class ArchiveProgress final : public app::ArchiveHost {
+class ArchiveProgress final : public app::Events {
 public:
     ArchiveProgress(QTextStream& err, bool terminal) : m_err(err), m_terminal(terminal) {}
 

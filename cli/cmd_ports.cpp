@@ -12,7 +12,7 @@ namespace veltra::cli {
 namespace {
 
 // The scan's progress, one line per port that stands for a device, on stderr.
-class ScanProgress final : public app::ScanHost {
+class ScanProgress final : public app::Events {
 public:
     ScanProgress(QTextStream& err, const link::DeviceLink& link) : m_err(err), m_link(link) {}
 

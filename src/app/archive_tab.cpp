@@ -59,12 +59,12 @@ void applyView(ArchiveTab& tab, const archive::SessionView& view) {
     tab.stats = view.statTexts;
 }
 
-void tellFile(StatusHost& host, const QString& name, const QString& reason) {
+void tellFile(Events& host, const QString& name, const QString& reason) {
     host.showStatus(StatusColour::red, status::fileNotWritten.arg(name, reason));
 }
 
 // No character is lost silently: what the code page could not hold is told.
-void tellReplaced(StatusHost& host, const QString& name, int count) {
+void tellReplaced(Events& host, const QString& name, int count) {
     host.showStatus(StatusColour::red,
                     status::charactersReplaced.arg(name, QString::number(count)));
 }
@@ -96,8 +96,7 @@ std::vector<std::array<QString, 3>> ArchiveTab::sampleRows() const {
     return out;
 }
 
-ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar separator,
-                              bool writeFiles) {
+ArchiveReadResult readArchive(AppContext& context, Events& host, QChar separator, bool writeFiles) {
     ArchiveReadResult result;
     archive::ArchiveImage& image = context.archive;
     ArchiveTab& tab = context.archiveTab;
@@ -161,8 +160,7 @@ ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar sepa
     return result;
 }
 
-void runFirstDecodingPass(AppContext& context, ArchiveHost& host, QChar separator,
-                          bool writeFiles) {
+void runFirstDecodingPass(AppContext& context, Events& host, QChar separator, bool writeFiles) {
     ArchiveTab& tab = context.archiveTab;
     archive::ArchiveImage& image = context.archive;
     prepareSessionView(tab);
@@ -213,7 +211,7 @@ bool showSession(AppContext& context, QChar separator) {
     return !view.empty();
 }
 
-void stepSession(AppContext& context, ArchiveHost& host, SessionStep step, QChar separator) {
+void stepSession(AppContext& context, Events& host, SessionStep step, QChar separator) {
     archive::ArchiveImage& image = context.archive;
     if (!image.loaded) {
         return;
@@ -232,7 +230,7 @@ void stepSession(AppContext& context, ArchiveHost& host, SessionStep step, QChar
     }
 }
 
-bool writeSessionFile(AppContext& context, StatusHost& host, int session, QChar separator) {
+bool writeSessionFile(AppContext& context, Events& host, int session, QChar separator) {
     QByteArray bytes;
     int unmapped = 0;
     for (const auto& row : context.archiveTab.sampleRows()) {
@@ -264,7 +262,7 @@ void resetChartScaling(ArchiveTab& tab) {
     tab.axes.reset();
 }
 
-Outcome eraseArchive(AppContext& context, ArchiveHost& host) {
+Outcome eraseArchive(AppContext& context, Events& host) {
     if (!host.confirmErase()) {
         return Outcome::declined;
     }

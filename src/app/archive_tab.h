@@ -64,11 +64,11 @@ struct ArchiveReadResult {
 // the eleventh anywhere ends the read), then runs the first decoding pass. A read that ends
 // early keeps only the records known to be right. With writeFiles the pass appends every
 // record's line to "archive.txt".
-ArchiveReadResult readArchive(AppContext& context, ArchiveHost& host, QChar decimalSeparator,
+ArchiveReadResult readArchive(AppContext& context, Events& host, QChar decimalSeparator,
                               bool writeFiles = true);
 
 // The first decoding pass after a complete read (part of readArchive).
-void runFirstDecodingPass(AppContext& context, ArchiveHost& host, QChar decimalSeparator,
+void runFirstDecodingPass(AppContext& context, Events& host, QChar decimalSeparator,
                           bool writeFiles);
 
 // showSession of the current session; true when it had a sample.
@@ -77,9 +77,9 @@ bool showSession(AppContext& context, QChar decimalSeparator);
 // while no archive is loaded. With "Сохранить в файле" ticked, a session that has a sample is
 // written to its file.
 enum class SessionStep { previous, next };
-void stepSession(AppContext& context, ArchiveHost& host, SessionStep step, QChar decimalSeparator);
+void stepSession(AppContext& context, Events& host, SessionStep step, QChar decimalSeparator);
 // Writes "сеанс<N>.txt" from the table's rows; false (and told in red) when it cannot.
-bool writeSessionFile(AppContext& context, StatusHost& host, int session, QChar decimalSeparator);
+bool writeSessionFile(AppContext& context, Events& host, int session, QChar decimalSeparator);
 
 // The chart's navigation: a button's new range from the axis range the chart shows now, or
 // nothing (a refusal changes nothing).
@@ -90,6 +90,6 @@ void resetChartScaling(ArchiveTab& tab); // BitBtn10
 // eraseArchive (Button7): ok, declined, portNotOpen or writtenShort. Asks first; when the port
 // cannot be opened (or the command did not go out) it says so and clears nothing; otherwise the
 // command 0x55 and the tab cleared.
-Outcome eraseArchive(AppContext& context, ArchiveHost& host);
+Outcome eraseArchive(AppContext& context, Events& host);
 
 } // namespace veltra::app

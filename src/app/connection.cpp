@@ -15,9 +15,9 @@ bool pastLimit(const AppContext& context, std::time_t start) {
 
 // The scan's host as the device worker reaches it: each call runs on the interface thread, in
 // the order the scan makes them, and the scan goes on once it has.
-class ScanHostRelay final : public ScanHost {
+class ScanRelay final : public Events {
 public:
-    ScanHostRelay(AppContext& context, ScanHost& host) : m_context(context), m_host(host) {}
+    ScanRelay(AppContext& context, Events& host) : m_context(context), m_host(host) {}
 
     void showStatus(StatusColour colour, const StatusMessage& message) override {
         show([&] { m_host.showStatus(colour, message); });
@@ -51,25 +51,25 @@ private:
     void show(const std::function<void()>& fn) { m_context.showFromDevice(fn); }
 
     AppContext& m_context;
-    ScanHost& m_host;
+    Events& m_host;
 };
 
-bool scanPorts(AppContext& context, ScanHost& host, QChar separator);
+bool scanPorts(AppContext& context, Events& host, QChar separator);
 
 } // namespace
 
-bool scanForInstrument(AppContext& context, ScanHost& host, QChar separator) {
+bool scanForInstrument(AppContext& context, Events& host, QChar separator) {
     // The whole scan is one group on the device worker, so that "Отмена" ends it wherever it
     // stands; what it shows meanwhile goes back to the interface thread (without a worker the
     // relay calls the host in place).
-    ScanHostRelay relay(context, host);
+    ScanRelay relay(context, host);
     return context.onDevice([&] { return scanPorts(context, relay, separator); },
                             AppContext::DeviceWork::portScan);
 }
 
 namespace {
 
-bool scanPorts(AppContext& context, ScanHost& host, QChar separator) {
+bool scanPorts(AppContext& context, Events& host, QChar separator) {
     host.clearPortList();
     context.scannedPorts.clear();
     const std::time_t start = context.wallClock();
@@ -87,13 +87,13 @@ bool scanPorts(AppContext& context, ScanHost& host, QChar separator) {
                 host.selectPortRow(0);
                 host.setScanProgress(port);
                 context.state.portNumber = static_cast<std::uint8_t>(port);
-                host.portTried(port, device, ScanHost::PortResult::found);
+                host.portTried(port, device, Events::PortResult::found);
                 host.paintScanProgress();
                 return true;
             }
-            host.portTried(port, device, ScanHost::PortResult::noAnswer);
+            host.portTried(port, device, Events::PortResult::noAnswer);
         } else if (!device.isEmpty()) {
-            host.portTried(port, device, ScanHost::PortResult::notOpened);
+            host.portTried(port, device, Events::PortResult::notOpened);
         }
         host.selectPortRow(0);
         host.setScanProgress(port);

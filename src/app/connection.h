@@ -2,7 +2,8 @@
 // Finding the instrument and reconnecting to it: the port scan (scanForInstrument), which
 // recognises the instrument by a successful parameter read, and the connection menu "Связь"
 // (N13Click), which scans, lets the user choose between the port found and an auto-detect probe,
-// and reopens the port. The connection dialog (or the command-line tool) implements the hosts.
+// and reopens the port. The scan reports through Events (the window's dialog or the tool); the
+// menu through ConnectionMenuHost (the window).
 
 #include "app/app_context.h"
 #include "app/events.h"
@@ -25,10 +26,11 @@ inline constexpr std::chrono::milliseconds scanPortWait{2000};
 // portNumber and fills the port box with the number found; when nothing answers, portNumber
 // keeps its value. A port that opened but did not answer stays open until the next open.
 // Gives up when more than 5000 s have passed (checked before each port). True when found.
-bool scanForInstrument(AppContext& context, ScanHost& host, QChar decimalSeparator);
+bool scanForInstrument(AppContext& context, Events& host, QChar decimalSeparator);
 
-// The connection dialog as the connection menu uses it.
-class ConnectionHost : public virtual Events {
+// What the connection menu needs of the window: the connection dialog, and the polling cycle's
+// timer and charts, Timer2, the tabs.
+class ConnectionMenuHost : public PollingHost {
 public:
     // The search look: port box and both buttons hidden, progress bar shown, the dialog shown
     // without modality. The search label is shown when asked (the start-up) and otherwise keeps
@@ -38,12 +40,7 @@ public:
     // The choice look, modal: port box and buttons shown, progress bar and search label hidden.
     // True when it was closed with "Автоопределение" (autoDetectChosen), false with "ОК".
     virtual bool chooseConnection() = 0;
-};
 
-// What the connection menu needs of the main window besides the dialog: the polling cycle's
-// timer and charts, Timer2, the tabs.
-class ConnectionMenuHost : public ConnectionHost, public virtual PollingHost {
-public:
     virtual void startTimer2() = 0; // Timer1 again 3 s later
     virtual void clearLiveChart() = 0;
     virtual void clearArchiveChart() = 0;

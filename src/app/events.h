@@ -5,7 +5,8 @@
 // operation asks (may the archive be erased?). The window implements all of it; the tool and
 // the tests only what they use: everything else does nothing, and the question's answer is no.
 // The window's own views that the polling cycle, the connection menu and the start-up drive
-// are their hosts (polling_cycle.h, connection.h, startup_sequence.h), built on this one.
+// are one line of hosts built on this one, each adding what the next needs: PollingHost
+// (polling_cycle.h), ConnectionMenuHost (connection.h), StartupHost (startup_sequence.h).
 
 #include "app/status_messages.h"
 
@@ -46,11 +47,5 @@ public:
     // The memory-fill indicator after an erase: "0%", an empty bar, the button-face colour.
     virtual void resetMemoryFill() {}
 };
-
-// The names the operations use for the part they report through.
-using StatusHost = Events;
-using ParametersHost = Events;
-using ScanHost = Events;
-using ArchiveHost = Events;
 
 } // namespace veltra::app

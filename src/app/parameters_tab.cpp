@@ -176,8 +176,8 @@ QString thresholdCellText(double value, QChar separator) {
     return v > 0.001 ? text::fixedText(v, 2, separator, 10) : QStringLiteral("-");
 }
 
-bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyOpen,
-                    QChar separator, instrument::ReadFacts* failedRead) {
+bool readParameters(AppContext& context, Events& host, bool portAlreadyOpen, QChar separator,
+                    instrument::ReadFacts* failedRead) {
     auto& state = context.state;
     auto& tab = context.parametersTab;
     auto& link = context.link;
@@ -209,8 +209,8 @@ bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyO
     return true;
 }
 
-void applyReadout(AppContext& context, ParametersHost& host,
-                  const params::ParameterReadout& readout, QChar separator) {
+void applyReadout(AppContext& context, Events& host, const params::ParameterReadout& readout,
+                  QChar separator) {
     auto& state = context.state;
     auto& tab = context.parametersTab;
     state.parameters = readout;
@@ -364,8 +364,7 @@ blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar
     return w;
 }
 
-Outcome writeParameters(AppContext& context, StatusHost& host, QChar separator,
-                        CellError* badCell) {
+Outcome writeParameters(AppContext& context, Events& host, QChar separator, CellError* badCell) {
     if (!context.onDevice([&] { return context.ensurePortOpen(); })) {
         host.showStatus(StatusColour::red, status::connectionError);
         return Outcome::portNotOpen;
@@ -396,7 +395,7 @@ Outcome writeParameters(AppContext& context, StatusHost& host, QChar separator,
     return Outcome::ok;
 }
 
-Outcome resetDose(AppContext& context, StatusHost& host, DoseResetButton button) {
+Outcome resetDose(AppContext& context, Events& host, DoseResetButton button) {
     if (!context.onDevice([&] { return context.ensurePortOpen(); })) {
         host.showStatus(StatusColour::red, status::portOpenError);
         return Outcome::portNotOpen;

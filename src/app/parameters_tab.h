@@ -136,12 +136,12 @@ void applyLanguageLists(ParametersTab& tab, text::Language language,
 // caller just opened is used as it is. True when the readout arrived with a correct CRC; a
 // caller that explains a failure gets what the read said in failedRead (portNotOpen when the
 // port did not open).
-bool readParameters(AppContext& context, ParametersHost& host, bool portAlreadyOpen,
-                    QChar decimalSeparator, instrument::ReadFacts* failedRead = nullptr);
+bool readParameters(AppContext& context, Events& host, bool portAlreadyOpen, QChar decimalSeparator,
+                    instrument::ReadFacts* failedRead = nullptr);
 // The part of readParameters after a good readout: the decoded copy, the flags, and the tab's
 // cells, selectors, groups and click rules as the readout says.
-void applyReadout(AppContext& context, ParametersHost& host,
-                  const params::ParameterReadout& readout, QChar decimalSeparator);
+void applyReadout(AppContext& context, Events& host, const params::ParameterReadout& readout,
+                  QChar decimalSeparator);
 
 // A threshold cell's number: the user's decimal separator and nothing that is not part of a
 // number (no group separators); nullopt for anything else, infinity and NaN included.
@@ -163,14 +163,14 @@ blockFromTab(const ParametersTab& tab, const params::ParameterBlock& copy, QChar
 // then told through badCell when given). ok, portNotOpen, noParameters, badCell or writtenShort:
 // not every byte went out within the write time-out (an adapter pulled out, say); reported as a
 // connection error, not as written.
-Outcome writeParameters(AppContext& context, StatusHost& host, QChar decimalSeparator,
+Outcome writeParameters(AppContext& context, Events& host, QChar decimalSeparator,
                         CellError* badCell = nullptr);
 
 enum class DoseResetButton { resultsTab, parametersTab }; // Button8, Button3
 // Sends the dose reset (0xAA, data 03): ok, portNotOpen, noParameters or writtenShort. From the
 // results tab it also asks for a redraw. A write that does not get all its bytes out is reported
 // as a connection error.
-Outcome resetDose(AppContext& context, StatusHost& host, DoseResetButton button);
+Outcome resetDose(AppContext& context, Events& host, DoseResetButton button);
 
 // The port number the connection dialog's box text stands for: its decimal number, or 0 (no
 // port) when the text is not one.

@@ -23,7 +23,7 @@ namespace veltra::app {
 
 // What the cycle shows. Each does nothing by default: a host without a window (a station)
 // shows nothing.
-class PollingHost : public virtual Events {
+class PollingHost : public Events {
 public:
     virtual void setTimer1Enabled(bool /*enabled*/) {}
     // Shows the windows the view mode asks for (main window or compact window).

@@ -81,11 +81,9 @@ public:
     void cancelDeviceWork();
     [[nodiscard]] bool deviceBusy() const { return m_deviceBusy; }
 
-    // Status line and the no-connection reset.
+    // Events: the status line, the no-connection reset, the software version.
     void showStatus(app::StatusColour colour, const app::StatusMessage& message) override;
     void showNoConnection() override;
-
-    // ParametersHost
     void setSoftwareVersion(int version) override;
 
     // PollingHost
@@ -109,7 +107,7 @@ public:
     void setCompactOpacity(int alpha) override;
     void showResultsTab() override;
 
-    // ArchiveHost
+    // Events: the archive tab.
     void showReadProgress(int recordsRead) override;
     void showArchiveTab() override;
     bool confirmErase() override;

@@ -17,7 +17,7 @@ using sim::FaultKind;
 
 namespace {
 
-class SilentHost final : public app::ArchiveHost {
+class SilentHost final : public app::Events {
 public:
     void showStatus(app::StatusColour, const app::StatusMessage&) override {}
     void showNoConnection() override {}

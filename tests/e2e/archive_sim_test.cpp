@@ -18,7 +18,7 @@ using sim::FaultKind;
 
 namespace {
 
-class RecordingArchiveHost final : public app::ArchiveHost {
+class RecordingArchiveHost final : public app::Events {
 public:
     void showStatus(app::StatusColour colour, const app::StatusMessage& m) override {
         last = m.russian;

@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class ScanRecorder final : public app::ScanHost {
+class ScanRecorder final : public app::Events {
 public:
     void showStatus(app::StatusColour, const app::StatusMessage& m) override {
         messages << m.russian;
@@ -112,7 +112,7 @@ TEST_F(Discovery, TheInstrumentBehindSilentPortsIsFoundAndTheSilentOnesClearTheR
     EXPECT_EQ(host.messages.count("Ошибка связи"), 2);
     EXPECT_EQ(host.messages.back(), "Прочитано");
     EXPECT_EQ(host.rows, QStringList({"3"})); // only the port found is listed
-    using R = app::ScanHost::PortResult;
+    using R = app::Events::PortResult;
     EXPECT_EQ(host.tried,
               (std::vector<std::pair<int, R>>{{1, R::noAnswer}, {2, R::noAnswer}, {3, R::found}}));
     EXPECT_EQ(silent1->server().stats().reads, 1U);

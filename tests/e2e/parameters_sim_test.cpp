@@ -17,7 +17,7 @@ using app::TabControl;
 
 namespace {
 
-struct RecordingHost final : app::ParametersHost {
+struct RecordingHost final : app::Events {
     void showStatus(app::StatusColour colour, const app::StatusMessage& message) override {
         lastColour = colour;
         last = message.russian;

@@ -241,7 +241,7 @@ TEST(ArchiveErase, ACommandThatDidNotGoOutKeepsTheLocalCopy) {
     const auto before = context.archive.bytes;
     const auto points = context.archiveTab.points.size();
 
-    struct Host final : app::ArchiveHost {
+    struct Host final : app::Events {
         void showStatus(app::StatusColour, const app::StatusMessage& m) override {
             last = m.russian;
         }

@@ -171,7 +171,7 @@ TEST(FileWrites, AFullDiskNeverLeavesACutLineInArchiveTxt) {
     if (!disk.mounted()) {
         GTEST_SKIP() << "a full file system needs a tmpfs mount, which needs root";
     }
-    struct Host final : ArchiveHost {
+    struct Host final : Events {
         void showStatus(StatusColour, const StatusMessage& m) override { last = m.english; }
         void showNoConnection() override {}
         void showReadProgress(int) override {}
