@@ -94,7 +94,12 @@ void TForm1::runDeviceWork(const std::function<void()>& work, const std::functio
     bool active[std::size(timers)] = {};
     std::optional<HeldTicks> held;
     const bool eraseHidden = m_ui->Button7->isHidden();
-    const bool readEnabled = m_ui->Button1->isEnabled();
+    // Every button that starts device work, on any tab: a scan may start while the parameters
+    // or the results tab is on view.
+    QAbstractButton* const commands[] = {m_ui->Button1, m_ui->Button7, m_ui->Button14,
+                                         m_ui->Button6, m_ui->Button8, m_ui->Button3,
+                                         m_ui->Button4};
+    bool enabled[std::size(commands)] = {};
     if (brief) {
         held.emplace(timers);
     } else {
@@ -104,7 +109,10 @@ void TForm1::runDeviceWork(const std::function<void()>& work, const std::functio
         }
         m_ui->MainMenu1->setEnabled(false);
         m_ui->PageControl1->tabBar()->setEnabled(false);
-        m_ui->Button1->setEnabled(false);
+        for (std::size_t i = 0; i < std::size(commands); ++i) {
+            enabled[i] = commands[i]->isEnabled();
+            commands[i]->setEnabled(false);
+        }
         if (m_compact != nullptr) {
             m_compact->setEnabled(false);
         }
@@ -149,7 +157,9 @@ void TForm1::runDeviceWork(const std::function<void()>& work, const std::functio
         } else if (m_connection != nullptr) {
             m_connection->showCancel(false);
         }
-        m_ui->Button1->setEnabled(readEnabled);
+        for (std::size_t i = 0; i < std::size(commands); ++i) {
+            commands[i]->setEnabled(enabled[i]);
+        }
         m_ui->PageControl1->tabBar()->setEnabled(true);
         m_ui->MainMenu1->setEnabled(true);
         if (m_compact != nullptr) {
