@@ -155,6 +155,7 @@ int commandPoll(const Invocation& call, Streams io) {
         switch (report.step) {
         case app::TickReport::Step::read:
             break;
+        case app::TickReport::Step::noPort:
         case app::TickReport::Step::portNotOpened:
             if (loop.stopRequested()) {
                 return Tick::stop;
@@ -169,7 +170,7 @@ int commandPoll(const Invocation& call, Streams io) {
                         .arg(port, failureText(report.failure.outcome, report.failure.received,
                                                report.failure.expected)));
             return Tick::noReading;
-        default: // no port, no clock write: neither happens with a station's options
+        case app::TickReport::Step::clockWritten: // never, with a station's options
             return Tick::noReading;
         }
         if (!call.json && loop.readings() > 0) {
