@@ -13,7 +13,7 @@
 
 namespace {
 
-class Host final : public veltra::app::ParametersHost {
+class Host final : public veltra::app::Events {
 public:
     void showStatus(veltra::app::StatusColour, const veltra::app::StatusMessage&) override {}
     void showNoConnection() override {}
