@@ -128,16 +128,10 @@ int commandPoll(const Invocation& call, Streams io) {
         }
     }
 
-    // A station polls as the window does, with a station's choices: it never writes the
-    // instrument's clock, tells every failed read and reads the parameters itself.
-    app::PollingOptions options;
-    options.keepClock = false;
-    options.lineLostAfter = 1;
-    options.readParameters = true;
-    options.offerEveryReading = true;
+    // A station polls as the window does, with a station's choices.
     app::PollingHost quiet;
     app::PollingCycle cycle(
-        context, quiet, [] { return std::time(nullptr); }, options);
+        context, quiet, [] { return std::time(nullptr); }, app::PollingOptions::station());
     context.readingsLog = std::move(log);
 
     station::StationLoop::Settings loopSettings;

@@ -49,9 +49,9 @@ TickReport PollingCycle::tick() {
 
     state().openFailureCount = 0;
     if (m_options.readParameters && !m_parametersRead) {
+        // The read runs its own transaction on the device; what it tells is not shown.
         Events quiet;
-        m_parametersRead = m_context.onDevice(
-            [&] { return readParameters(m_context, quiet, true, text::userDecimalSeparator()); });
+        m_parametersRead = readParameters(m_context, quiet, true, text::userDecimalSeparator());
     }
     const auto read =
         m_context.onDevice([&] { return instrument::readCurrentData(m_context.link); });

@@ -55,6 +55,14 @@ struct PollingOptions {
     // takes only what it has not got (the log by its last line's count, the history by the
     // last measurement it stored), so a history write that failed is tried again a tick later.
     bool offerEveryReading = false;
+
+    // A station's: it only reads, tells every failed read and reads the parameters itself.
+    [[nodiscard]] static PollingOptions station() {
+        return {.keepClock = false,
+                .lineLostAfter = 1,
+                .readParameters = true,
+                .offerEveryReading = true};
+    }
 };
 
 // What one tick did, for a caller that acts on it (a station); the window needs only what its

@@ -216,14 +216,9 @@ TEST_F(CoreCycles, AClockMoreThan300SecondsOffIsWrittenInsteadOfTheNextPoll) {
 }
 
 TEST_F(CoreCycles, AStationsCycleReadsTheParametersFirstAndNeverWritesTheClock) {
-    app::PollingOptions options;
-    options.keepClock = false;
-    options.lineLostAfter = 1;
-    options.readParameters = true;
-    options.offerEveryReading = true;
     app::PollingHost quiet;
     app::PollingCycle station{context, quiet, [this] { return sim::SimClock::to_time_t(now); },
-                              options};
+                              app::PollingOptions::station()};
     model.setClockOffset(seconds(-3600));
     server.injectFault({sim::FaultKind::badDataCrc, 1, 0}); // the parameter read fails once
     for (std::uint32_t n = 1; n <= 3; ++n) {
